@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package needed to build kestrelgrain-capture and run its tests.
+# Idempotent: packages already present are left alone. Needs root (or sudo).
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake pkg-config git
+  # toolkit (the xcb and offscreen platform plugins live in qt6-qpa-plugins)
+  qt6-base-dev qt6-qpa-plugins libgl-dev
+  # capture backend
+  libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-composite0-dev libxcb-damage0-dev
+  libxcb-randr0-dev libxcb-shape0-dev libxcb-render0-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  libpulse-dev
+  # JSON and tests
+  nlohmann-json3-dev libgtest-dev libgmock-dev
+  # test and demo tools: a real X server and input, decoders, a sound server, fonts with the
+  # stop and pause symbols
+  xvfb xauth xdotool x11-utils x11-xserver-utils ffmpeg pulseaudio pulseaudio-utils
+  fonts-dejavu-core fonts-symbola
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
