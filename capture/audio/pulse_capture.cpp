@@ -1,0 +1,197 @@
+#include "capture/audio/pulse_capture.h"
+
+#include <pulse/error.h>
+#include <pulse/rtclock.h>
+#include <pulse/timeval.h>
+
+#include "capture/audio/monotonic_clock.h"
+#include "capture/audio/sample_clock.h"
+
+namespace kg::capture::audio {
+namespace {
+
+// Small fragments keep the sound close behind real time and make the server ask its
+// devices for a short latency (a monitor's latency request reaches its output device).
+constexpr std::uint32_t kFragmentFrames = kSampleRate / 100;  // 10 ms
+constexpr std::size_t kBytesPerFrame = sizeof(float) * kChannels;
+
+std::string contextError(pa_context* context) { return pa_strerror(pa_context_errno(context)); }
+
+}  // namespace
+
+PulseCapture::PulseCapture(const std::vector<std::string>& sourceNames, ChunkHandler onChunk, LossHandler onLoss,
+                           std::chrono::milliseconds timeout)
+    : onChunk_(std::move(onChunk)), onLoss_(std::move(onLoss)) {
+    for (std::size_t i = 0; i < sourceNames.size(); ++i) {
+        auto source = std::make_unique<Source>();
+        source->owner = this;
+        source->index = i;
+        source->name = sourceNames[i];
+        sources_.push_back(std::move(source));
+    }
+    try {
+        open(timeout);
+    } catch (...) {
+        stop();
+        throw;
+    }
+}
+
+PulseCapture::~PulseCapture() { stop(); }
+
+void PulseCapture::open(std::chrono::milliseconds timeout) {
+    loop_.reset(pa_threaded_mainloop_new());
+    if (!loop_) throw SoundUnavailable("cannot create the sound server main loop");
+    context_.reset(pa_context_new(pa_threaded_mainloop_get_api(loop_.get()), "kestrelgrain-capture"));
+    if (!context_) throw SoundUnavailable("cannot create a sound server context");
+    pa_context_set_state_callback(context_.get(), &PulseCapture::onContextState, this);
+    if (pa_threaded_mainloop_start(loop_.get()) < 0) throw SoundUnavailable("cannot start the sound server main loop");
+    threadStarted_ = true;
+
+    MainloopLock lock(loop_.get());
+    // One deadline for the whole set-up: a server that accepts but never answers must not
+    // hold up the recording.
+    const pa_usec_t deadline = pa_rtclock_now() + static_cast<pa_usec_t>(timeout.count()) * PA_USEC_PER_MSEC;
+    pa_time_event* timer = pa_context_rttime_new(context_.get(), deadline, &PulseCapture::onTimeout, this);
+    struct TimerGuard {
+        pa_mainloop_api* api;
+        pa_time_event* timer;
+        ~TimerGuard() {
+            if (timer) api->time_free(timer);
+        }
+    } guard{pa_threaded_mainloop_get_api(loop_.get()), timer};
+
+    if (pa_context_connect(context_.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        throw SoundUnavailable("cannot reach the sound server: " + contextError(context_.get()));
+    }
+    waitUntil([this] {
+        const pa_context_state_t state = pa_context_get_state(context_.get());
+        if (!PA_CONTEXT_IS_GOOD(state)) throw SoundUnavailable("cannot reach the sound server: " + contextError(context_.get()));
+        return state == PA_CONTEXT_READY;
+    }, "the sound server");
+
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kSampleRate, kChannels};
+    pa_channel_map map;
+    pa_channel_map_init_stereo(&map);
+    for (auto& source : sources_) {
+        source->stream.reset(pa_stream_new(context_.get(), "kestrelgrain-capture", &spec, &map));
+        if (!source->stream) throw SoundUnavailable("cannot record from " + source->name + ": " + contextError(context_.get()));
+        pa_stream_set_state_callback(source->stream.get(), &PulseCapture::onStreamState, source.get());
+        pa_stream_set_read_callback(source->stream.get(), &PulseCapture::onRead, source.get());
+        pa_buffer_attr attr{};
+        attr.maxlength = static_cast<std::uint32_t>(-1);
+        attr.fragsize = kFragmentFrames * kBytesPerFrame;
+        attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+                                                          PA_STREAM_AUTO_TIMING_UPDATE);
+        if (pa_stream_connect_record(source->stream.get(), source->name.c_str(), &attr, flags) < 0) {
+            throw SoundUnavailable("cannot record from " + source->name + ": " + contextError(context_.get()));
+        }
+    }
+    for (auto& source : sources_) {
+        pa_stream* stream = source->stream.get();
+        const std::string& name = source->name;
+        waitUntil([this, stream, &name] {
+            const pa_stream_state_t state = pa_stream_get_state(stream);
+            if (!PA_STREAM_IS_GOOD(state)) throw SoundUnavailable("cannot record from " + name + ": " + contextError(context_.get()));
+            return state == PA_STREAM_READY;
+        }, name);
+    }
+    running_ = true;
+}
+
+// With the main loop's lock held; the state callbacks signal the loop on every change.
+void PulseCapture::waitUntil(const std::function<bool()>& done, const std::string& what) {
+    while (!done()) {
+        if (timedOut_) throw SoundUnavailable(what + " did not answer in time");
+        pa_threaded_mainloop_wait(loop_.get());
+    }
+}
+
+void PulseCapture::stop() {
+    if (!loop_) return;
+    if (threadStarted_) {
+        {
+            MainloopLock lock(loop_.get());
+            if (stopped_) return;
+            stopped_ = true;
+            running_ = false;
+            for (auto& source : sources_) {
+                if (!source->stream) continue;
+                pa_stream_set_read_callback(source->stream.get(), nullptr, nullptr);
+                pa_stream_set_state_callback(source->stream.get(), nullptr, nullptr);
+                if (PA_STREAM_IS_GOOD(pa_stream_get_state(source->stream.get()))) pa_stream_disconnect(source->stream.get());
+            }
+            if (context_) {
+                pa_context_set_state_callback(context_.get(), nullptr, nullptr);
+                pa_context_disconnect(context_.get());
+            }
+        }
+        pa_threaded_mainloop_stop(loop_.get());
+        threadStarted_ = false;
+    }
+    stopped_ = true;
+    // The loop thread is gone: release streams before the context, the context before the loop.
+    for (auto& source : sources_) source->stream.reset();
+    context_.reset();
+}
+
+void PulseCapture::reportLoss(Source& source, const std::string& reason) {
+    if (source.lost || !running_) return;
+    source.lost = true;
+    if (onLoss_) onLoss_(source.index, reason);
+}
+
+void PulseCapture::onContextState(pa_context* context, void* self) {
+    auto* capture = static_cast<PulseCapture*>(self);
+    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
+        const std::string reason = "lost the sound server: " + contextError(context);
+        for (auto& source : capture->sources_) capture->reportLoss(*source, reason);
+    }
+    pa_threaded_mainloop_signal(capture->loop_.get(), 0);
+}
+
+void PulseCapture::onStreamState(pa_stream* stream, void* userdata) {
+    auto* source = static_cast<Source*>(userdata);
+    PulseCapture* capture = source->owner;
+    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
+        capture->reportLoss(*source, "lost " + source->name + ": " + contextError(capture->context_.get()));
+    }
+    pa_threaded_mainloop_signal(capture->loop_.get(), 0);
+}
+
+void PulseCapture::onRead(pa_stream* stream, std::size_t, void* userdata) {
+    auto* source = static_cast<Source*>(userdata);
+    PulseCapture* capture = source->owner;
+    for (;;) {
+        const void* data = nullptr;
+        std::size_t bytes = 0;
+        if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) return;
+        // The stream's latency is the age of the frame at the read position, the first one
+        // peeked. A monitor's latency may be negative: the frames are not played yet.
+        const std::int64_t now = monotonicNowNs();
+        pa_usec_t latencyUs = 0;
+        int negative = 0;
+        std::int64_t firstFrameNs;
+        if (pa_stream_get_latency(stream, &latencyUs, &negative) == 0) {
+            const auto latencyNs = static_cast<std::int64_t>(latencyUs) * 1000;
+            firstFrameNs = negative ? now + latencyNs : now - latencyNs;
+        } else {
+            firstFrameNs = now - nsFromFrames(static_cast<std::int64_t>(bytes / kBytesPerFrame));
+        }
+        // A hole (no data) is left to the timeline, which fills gaps with silence.
+        if (data && capture->onChunk_) {
+            const std::span<const float> samples(static_cast<const float*>(data), bytes / kBytesPerFrame * kChannels);
+            capture->onChunk_(source->index, samples, firstFrameNs);
+        }
+        pa_stream_drop(stream);
+    }
+}
+
+void PulseCapture::onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
+    auto* capture = static_cast<PulseCapture*>(self);
+    capture->timedOut_ = true;
+    pa_threaded_mainloop_signal(capture->loop_.get(), 0);
+}
+
+}  // namespace kg::capture::audio
