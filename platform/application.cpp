@@ -1,0 +1,112 @@
+#include "platform/application.h"
+
+#include <xcb/xcb.h>
+
+#include <QApplication>
+#include <QThread>
+#include <QTimer>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/qt/window_impl.h"
+#include "platform/qt/x11.h"
+
+namespace kg {
+
+namespace {
+
+QApplication* gApp = nullptr;
+Application* gShared = nullptr;
+bool gOpened = false;
+bool gOpenAnswer = false;
+
+void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+bool usesXcb() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    return platform == nullptr || *platform == '\0' || std::strncmp(platform, "xcb", 3) == 0;
+}
+
+// Whether the X server named by DISPLAY accepts a connection. Asked before the toolkit starts,
+// because Qt aborts the process when it cannot connect.
+bool displayReachable() {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') return false;
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const bool ok = c != nullptr && xcb_connection_has_error(c) == 0;
+    if (c) xcb_disconnect(c);
+    return ok;
+}
+
+}  // namespace
+
+bool Application::open(int& argc, char** argv) {
+    if (gOpened) return gOpenAnswer;
+    gOpened = true;
+    qInstallMessageHandler(dropMessage);
+    if (usesXcb()) {
+        if (!displayReachable()) return gOpenAnswer = false;
+        // This tool speaks X11; never let the toolkit pick another platform on its own.
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    }
+    gApp = new QApplication(argc, argv);  // lives until the process ends
+    gApp->setQuitOnLastWindowClosed(false);
+    gShared = new Application();
+    return gOpenAnswer = true;
+}
+
+Application& Application::shared() { return *gShared; }
+
+void Application::setActivationPolicy(ActivationPolicy) {
+    // Every window of this layer is a utility or unmanaged window, so none gets a taskbar or
+    // pager entry: the accessory policy is how windows are made, nothing to switch here.
+}
+
+void Application::setDelegate(ApplicationDelegate* delegate) { delegate_ = delegate; }
+
+int Application::run() {
+    if (delegate_) {
+        ApplicationDelegate* delegate = delegate_;
+        QTimer::singleShot(0, gApp, [delegate] { delegate->applicationDidFinishLaunching(); });
+    }
+    return QApplication::exec();
+}
+
+void Application::activateIgnoringOtherApps(bool) {
+    for (Window* w : liveWindows()) {
+        if (w->isKeyWindow()) {
+            w->impl().widget->activateWindow();
+            w->impl().widget->setFocus(Qt::OtherFocusReason);
+        }
+    }
+}
+
+void Application::orderOutAllWindowsAndSync() {
+    for (Window* w : liveWindows()) w->orderOut();
+    QCoreApplication::sendPostedEvents();
+    x11::sync();
+}
+
+void Application::terminate() {
+    orderOutAllWindowsAndSync();
+    std::fflush(stdout);
+    std::fflush(nullptr);
+    // The toolkit's teardown is skipped on purpose: it is not safe from inside an event
+    // handler, and every owner has finished its work before asking to end.
+    std::_Exit(0);
+}
+
+MainQueue Application::mainQueue() {
+    return [](MainTask task) {
+        QMetaObject::invokeMethod(gApp, std::move(task), Qt::QueuedConnection);
+    };
+}
+
+bool Application::isMainThread() {
+    return gApp != nullptr && QThread::currentThread() == gApp->thread();
+}
+
+bool Application::hasCompositingManager() const { return x11::hasCompositingManager(); }
+
+}  // namespace kg

@@ -1,0 +1,92 @@
+#pragma once
+// The Qt side of a Window: one top-level QWidget that draws the whole view tree and routes
+// events to views. Main thread only.
+
+#include <QPixmap>
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/mask_runs.h"
+#include "platform/window.h"
+
+namespace kg {
+
+class WindowWidget;
+
+struct Window::Impl {
+    Window* owner = nullptr;
+    std::unique_ptr<WindowWidget> widget;
+    std::shared_ptr<View> contentView;
+    Rect frame;  // global, y up; kept exact (the widget geometry is rounded)
+    unsigned styleMask = 0;
+    int level = 0;
+    unsigned collectionBehavior = 0;
+    bool opaque = true;
+    Color background = Color::white(0.93, 1.0);
+    bool ignoresMouse = false;
+    bool floatingPanel = false;
+    TransparencyMode transparency = TransparencyMode::Plain;
+    bool shownOnce = false;
+    bool closed = false;
+    bool isKey = false;
+
+    // SnapshotBackdrop without a compositing manager: the screen below, taken before showing.
+    std::optional<QPixmap> backdrop;
+    // ShapedToDrawing: the last shapes sent, to skip identical updates.
+    std::vector<PixelRect> lastBounding;
+    std::vector<PixelRect> lastInput;
+    bool shapesSent = false;
+
+    std::vector<View::CursorRect> cursorRects;
+    bool cursorRectsValid = false;
+    bool cursorUpdatePending = false;
+    std::weak_ptr<View> pressedView;  // the view that took the press, until release
+    int keyboardGrabAttempts = 0;
+
+    void applyWindowFlags();
+    void takeBackdropIfNeeded();
+    void show(bool makeKey);
+    void updateShapes();
+    void updateCursor(QPointF widgetPos);
+    void grabKeyboardWhenViewable();
+    [[nodiscard]] Point toWindowPoint(QPointF widgetPos) const;
+    [[nodiscard]] Point toHitPoint(QPointF widgetPos) const;
+};
+
+class WindowWidget : public QWidget {
+public:
+    explicit WindowWidget(Window::Impl& impl);
+
+    void mousePressForTesting(QPointF pos) { press(pos); }
+    void mouseMoveForTesting(QPointF pos) { pointerMoved(pos, true); }
+    void mouseReleaseForTesting(QPointF pos) { release(pos); }
+    void keyDownForTesting(int keyCode);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void press(QPointF pos);
+    void pointerMoved(QPointF pos, bool buttonDown);
+    void release(QPointF pos);
+    void deliverKey(const KeyEvent& key);
+    Window::Impl& impl_;
+};
+
+// Every Window alive, for orderOutAllWindowsAndSync().
+std::vector<Window*>& liveWindows();
+
+// Renders the window's content (backdrop included) into an image at one pixel per point.
+[[nodiscard]] QImage renderWindowImage(Window::Impl& impl);
+
+// The key code of a Qt key, in the numbering views test against (key_code in view.h).
+[[nodiscard]] int keyCodeFromQt(int qtKey);
+
+}  // namespace kg
