@@ -1,3 +1,6 @@
+#include <exception>
+
+#include "capture/audio/pulse_audio_track.h"
 #include "capture/audio_track.h"
 
 namespace kg::capture {
@@ -9,7 +12,22 @@ AudioMode audioModeFromText(std::string_view text) {
     return AudioMode::None;
 }
 
-// Placeholder until the sound server capture lands: every mode records without sound.
-std::unique_ptr<AudioTrack> openAudioTrack(AudioMode, MovieWriter&, AudioWarning) { return nullptr; }
+std::unique_ptr<AudioTrack> openAudioTrack(AudioMode mode, MovieWriter& writer, AudioWarning warn) {
+    std::vector<std::string> sources;
+    switch (mode) {
+        case AudioMode::None: return nullptr;
+        case AudioMode::System: sources = {audio::kDefaultMonitorSource}; break;
+        case AudioMode::Microphone: sources = {audio::kDefaultInputSource}; break;
+        case AudioMode::Both: sources = {audio::kDefaultMonitorSource, audio::kDefaultInputSource}; break;
+    }
+    // Sound never costs the recording: whatever goes wrong here is a warning, and the movie
+    // is written without a sound track.
+    try {
+        return std::make_unique<audio::PulseAudioTrack>(sources, writer, warn);
+    } catch (const std::exception& error) {
+        if (warn) warn(error.what());
+        return nullptr;
+    }
+}
 
 }  // namespace kg::capture

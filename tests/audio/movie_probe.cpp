@@ -1,0 +1,124 @@
+#include "tests/audio/movie_probe.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+}
+
+#include <memory>
+#include <stdexcept>
+
+namespace kg::test {
+namespace {
+
+struct InputDeleter {
+    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
+};
+struct CodecDeleter {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameDeleter {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+using InputPtr = std::unique_ptr<AVFormatContext, InputDeleter>;
+
+InputPtr openInput(const std::string& path) {
+    av_log_set_level(AV_LOG_QUIET);
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) throw std::runtime_error("cannot open " + path);
+    InputPtr input(raw);
+    if (avformat_find_stream_info(input.get(), nullptr) < 0) throw std::runtime_error("cannot read " + path);
+    return input;
+}
+
+// Decodes every packet of one stream, calling `onFrame` with each frame and its time base.
+template <typename OnFrame>
+void decodeStream(AVFormatContext* input, int index, OnFrame onFrame) {
+    AVStream* stream = input->streams[index];
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (!codec) throw std::runtime_error("no decoder");
+    std::unique_ptr<AVCodecContext, CodecDeleter> context(avcodec_alloc_context3(codec));
+    avcodec_parameters_to_context(context.get(), stream->codecpar);
+    context->pkt_timebase = stream->time_base;
+    if (avcodec_open2(context.get(), codec, nullptr) < 0) throw std::runtime_error("cannot open decoder");
+    std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
+    std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
+    const auto drain = [&] {
+        while (avcodec_receive_frame(context.get(), frame.get()) >= 0) {
+            onFrame(*frame, stream->time_base);
+            av_frame_unref(frame.get());
+        }
+    };
+    while (av_read_frame(input, packet.get()) >= 0) {
+        if (packet->stream_index == index) {
+            avcodec_send_packet(context.get(), packet.get());
+            drain();
+        }
+        av_packet_unref(packet.get());
+    }
+    avcodec_send_packet(context.get(), nullptr);
+    drain();
+}
+
+}  // namespace
+
+MovieTracks countTracks(const std::string& path) {
+    auto input = openInput(path);
+    MovieTracks tracks;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const auto type = input->streams[i]->codecpar->codec_type;
+        if (type == AVMEDIA_TYPE_AUDIO) ++tracks.audioStreams;
+        if (type == AVMEDIA_TYPE_VIDEO) ++tracks.videoStreams;
+    }
+    return tracks;
+}
+
+std::optional<DecodedSound> decodeSound(const std::string& path) {
+    auto input = openInput(path);
+    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (index < 0) return std::nullopt;
+    const AVCodecParameters* par = input->streams[index]->codecpar;
+    DecodedSound sound;
+    sound.codec = avcodec_get_name(par->codec_id);
+    sound.sampleRate = par->sample_rate;
+    sound.channels = par->ch_layout.nb_channels;
+    bool first = true;
+    decodeStream(input.get(), index, [&](const AVFrame& frame, AVRational timeBase) {
+        if (first && frame.pts != AV_NOPTS_VALUE) sound.startSeconds = frame.pts * av_q2d(timeBase);
+        first = false;
+        const int channels = frame.ch_layout.nb_channels;
+        for (int i = 0; i < frame.nb_samples; ++i) {
+            double sum = 0;
+            for (int c = 0; c < channels; ++c) {
+                if (frame.format == AV_SAMPLE_FMT_FLTP) sum += reinterpret_cast<const float*>(frame.extended_data[c])[i];
+                else if (frame.format == AV_SAMPLE_FMT_FLT) sum += reinterpret_cast<const float*>(frame.data[0])[i * channels + c];
+            }
+            sound.mono.push_back(static_cast<float>(sum / channels));
+        }
+    });
+    return sound;
+}
+
+std::vector<FrameLuma> decodeFrameLuma(const std::string& path) {
+    auto input = openInput(path);
+    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index < 0) return {};
+    std::vector<FrameLuma> frames;
+    decodeStream(input.get(), index, [&](const AVFrame& frame, AVRational timeBase) {
+        // Planar YUV: the first plane is luma.
+        double sum = 0;
+        for (int y = 0; y < frame.height; ++y) {
+            const std::uint8_t* row = frame.data[0] + static_cast<std::ptrdiff_t>(y) * frame.linesize[0];
+            for (int x = 0; x < frame.width; ++x) sum += row[x];
+        }
+        const std::int64_t pts = frame.best_effort_timestamp;
+        frames.push_back({pts * av_q2d(timeBase), sum / (static_cast<double>(frame.width) * frame.height)});
+    });
+    return frames;
+}
+
+}  // namespace kg::test

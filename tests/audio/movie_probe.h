@@ -1,0 +1,36 @@
+#pragma once
+// Decoding a recorded movie the way a player does (libavformat + libavcodec), for checks on
+// its sound track and its pictures.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kg::test {
+
+struct DecodedSound {
+    std::string codec;        // "aac"
+    int sampleRate = 0;
+    int channels = 0;
+    double startSeconds = 0;  // presentation time of the first decoded sample
+    std::vector<float> mono;  // the channels averaged, from startSeconds on
+    [[nodiscard]] double durationSeconds() const { return sampleRate ? static_cast<double>(mono.size()) / sampleRate : 0; }
+};
+
+struct MovieTracks {
+    int audioStreams = 0;
+    int videoStreams = 0;
+};
+
+[[nodiscard]] MovieTracks countTracks(const std::string& path);
+// The first sound track, decoded; nullopt when there is none.
+[[nodiscard]] std::optional<DecodedSound> decodeSound(const std::string& path);
+
+// Presentation time and mean luma (0..255) of every decoded picture of the first video track.
+struct FrameLuma {
+    double seconds;
+    double meanLuma;
+};
+[[nodiscard]] std::vector<FrameLuma> decodeFrameLuma(const std::string& path);
+
+}  // namespace kg::test

@@ -1,0 +1,37 @@
+#include "tests/audio/tone_analysis.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace kg::test {
+
+double toneAmplitude(std::span<const float> mono, int sampleRate, double frequencyHz) {
+    if (mono.empty()) return 0.0;
+    // Correlation with a complex exponential: exact for any length, unlike a plain Goertzel bin.
+    double re = 0.0;
+    double im = 0.0;
+    const double step = 2.0 * std::numbers::pi * frequencyHz / sampleRate;
+    for (std::size_t i = 0; i < mono.size(); ++i) {
+        re += mono[i] * std::cos(step * static_cast<double>(i));
+        im += mono[i] * std::sin(step * static_cast<double>(i));
+    }
+    return 2.0 * std::hypot(re, im) / static_cast<double>(mono.size());
+}
+
+std::optional<double> toneOnsetSeconds(std::span<const float> mono, int sampleRate, double frequencyHz, double threshold,
+                                       double windowSeconds) {
+    const auto window = static_cast<std::size_t>(windowSeconds * sampleRate);
+    if (window == 0) return std::nullopt;
+    for (std::size_t start = 0; start + window <= mono.size(); start += window) {
+        if (toneAmplitude(mono.subspan(start, window), sampleRate, frequencyHz) < threshold) continue;
+        // The tone may have begun inside the previous window, too late in it to pass.
+        const std::size_t from = start >= window ? start - window : 0;
+        for (std::size_t i = from; i < start + window; ++i) {
+            if (std::fabs(mono[i]) >= threshold / 2) return static_cast<double>(i) / sampleRate;
+        }
+        return static_cast<double>(start) / sampleRate;
+    }
+    return std::nullopt;
+}
+
+}  // namespace kg::test

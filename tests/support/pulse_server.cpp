@@ -1,0 +1,151 @@
+#include "tests/support/pulse_server.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <numbers>
+#include <stdexcept>
+#include <thread>
+
+#include "tests/support/xvfb.h"
+
+extern char** environ;
+
+namespace kg::test {
+
+PulseServer::PulseServer() {
+    const std::string pulseaudio = findProgram("pulseaudio");
+    if (pulseaudio.empty()) throw std::runtime_error("pulseaudio is not installed");
+    const std::string base = dir_.path().string();
+    const std::string socket = base + "/native";
+    env_ = {{"PULSE_SERVER", "unix:" + socket},
+            {"PULSE_RUNTIME_PATH", base},
+            {"XDG_RUNTIME_DIR", base},
+            {"HOME", base}};
+
+    std::vector<std::string> args = {pulseaudio, "--daemonize=no", "--exit-idle-time=-1", "-n", "--use-pid-file=no",
+                                     "--disallow-exit", "--log-target=stderr",
+                                     "--load=module-native-protocol-unix socket=" + socket + " auth-anonymous=1",
+                                     "--load=module-null-sink sink_name=out",
+                                     "--load=module-null-sink sink_name=micsink"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string key = entry.substr(0, entry.find('='));
+        if (!env_.contains(key)) envStrings.push_back(entry);
+    }
+    for (const auto& [key, value] : env_) envStrings.push_back(key + "=" + value);
+    std::vector<char*> envp;
+    for (auto& s : envStrings) envp.push_back(s.data());
+    envp.push_back(nullptr);
+
+    // The daemon's chatter goes to a file, never to a pipe nobody reads.
+    const std::string log = base + "/pulseaudio.log";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    const int rc = ::posix_spawn(&pid_, pulseaudio.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        pid_ = -1;
+        throw std::runtime_error("cannot start pulseaudio");
+    }
+
+    // The daemon gives no readiness signal; ask it until it answers.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    for (;;) {
+        if (pactl({"info"}).exitStatus == 0) break;
+        if (std::chrono::steady_clock::now() > deadline || ::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            kill();
+            throw std::runtime_error("pulseaudio did not start: " + readFile(log));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (pactl({"set-default-sink", "out"}).exitStatus != 0 ||
+        pactl({"set-default-source", "micsink.monitor"}).exitStatus != 0) {
+        kill();
+        throw std::runtime_error("cannot set pulseaudio's default devices");
+    }
+}
+
+PulseServer::~PulseServer() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+}
+
+void PulseServer::kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+void PulseServer::exportToThisProcess() const {
+    for (const auto& [key, value] : env_) ::setenv(key.c_str(), value.c_str(), 1);
+}
+
+ProcessResult PulseServer::pactl(const std::vector<std::string>& args) const {
+    std::vector<std::string> argv = {findProgram("pactl")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ProcessOptions options;
+    options.env = env_;
+    options.timeout = std::chrono::milliseconds(10000);
+    return runProcess(argv, options);
+}
+
+ProcessResult PulseServer::play(const std::string& sink, const std::string& wavPath) const {
+    ProcessOptions options;
+    options.env = env_;
+    options.timeout = std::chrono::milliseconds(120000);
+    return runProcess({findProgram("paplay"), "--device=" + sink, wavPath}, options);
+}
+
+void writeToneWav(const std::string& path, double frequencyHz, double toneSeconds, double amplitude, double leadSeconds) {
+    constexpr int rate = 48000;
+    constexpr int channels = 2;
+    const auto lead = static_cast<std::uint32_t>(leadSeconds * rate);
+    const auto tone = static_cast<std::uint32_t>(toneSeconds * rate);
+    const std::uint32_t frames = lead + tone;
+    const std::uint32_t dataBytes = frames * channels * 2;
+
+    std::ofstream out(path, std::ios::binary);
+    const auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    const auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    out.write("RIFF", 4);
+    u32(36 + dataBytes);
+    out.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(channels);
+    u32(rate);
+    u32(rate * channels * 2);
+    u16(channels * 2);
+    u16(16);
+    out.write("data", 4);
+    u32(dataBytes);
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        double value = 0.0;
+        if (i >= lead) value = amplitude * std::sin(2.0 * std::numbers::pi * frequencyHz * (i - lead) / rate);
+        const auto sample = static_cast<std::int16_t>(std::lround(value * 32767.0));
+        u16(static_cast<std::uint16_t>(sample));
+        u16(static_cast<std::uint16_t>(sample));
+    }
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+}  // namespace kg::test

@@ -1,0 +1,48 @@
+#pragma once
+// A private PulseAudio daemon for a test: no system instance, its socket and state in a fresh
+// temporary directory, two null outputs "out" and "micsink". The default output is "out", so
+// what is played to it is the "system" sound; the default input is "micsink.monitor", so what
+// is played to "micsink" is the "microphone". Stopped when the object goes away.
+
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/process_runner.h"
+#include "tests/support/temp_dir.h"
+
+namespace kg::test {
+
+class PulseServer {
+public:
+    PulseServer();  // throws std::runtime_error when the daemon does not come up
+    ~PulseServer();
+    PulseServer(const PulseServer&) = delete;
+    PulseServer& operator=(const PulseServer&) = delete;
+
+    // Variables that point a client at this daemon (PULSE_SERVER, PULSE_RUNTIME_PATH,
+    // XDG_RUNTIME_DIR, HOME).
+    [[nodiscard]] const std::map<std::string, std::string>& clientEnv() const { return env_; }
+    // Sets those variables in this process, for libpulse clients inside the test itself.
+    void exportToThisProcess() const;
+    // Runs pactl against this daemon.
+    ProcessResult pactl(const std::vector<std::string>& args) const;
+    // Plays a WAV file to a sink ("out" or "micsink") with paplay and waits for its end.
+    ProcessResult play(const std::string& sink, const std::string& wavPath) const;
+    // Ends the daemon now (SIGKILL), as when the sound server goes away during a recording.
+    void kill();
+
+private:
+    TempDir dir_;
+    pid_t pid_ = -1;
+    std::map<std::string, std::string> env_;
+};
+
+// Writes a 48 kHz stereo 16-bit WAV: `leadSeconds` of silence, then a sine of `frequencyHz`
+// at `amplitude` (full scale 1.0) for `toneSeconds`.
+void writeToneWav(const std::string& path, double frequencyHz, double toneSeconds, double amplitude = 0.5,
+                  double leadSeconds = 0.0);
+
+}  // namespace kg::test
