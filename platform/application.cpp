@@ -33,10 +33,12 @@ bool usesXcb() {
 bool displayReachable() {
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == '\0') return false;
-    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-    const bool ok = c != nullptr && xcb_connection_has_error(c) == 0;
-    if (c) xcb_disconnect(c);
-    return ok;
+    // The probe connection stays open for the life of the process: an X server that resets
+    // when its last client leaves (Xvfb without -noreset) would otherwise be mid-reset when
+    // the toolkit connects a moment later, and the toolkit aborts on a failed connection.
+    static xcb_connection_t* probe = nullptr;
+    if (probe == nullptr) probe = xcb_connect(nullptr, nullptr);
+    return probe != nullptr && xcb_connection_has_error(probe) == 0;
 }
 
 }  // namespace

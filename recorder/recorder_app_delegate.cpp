@@ -1,0 +1,155 @@
+#include "recorder/recorder_app_delegate.h"
+
+#include <csignal>
+#include <future>
+
+#include "capture/capture_support.h"
+#include "capture/screen_recorder.h"
+#include "cli/result_printer.h"
+#include "controlbar/recording_control_bar.h"
+#include "platform/screen.h"
+#include "platform/window.h"
+
+namespace kg {
+
+RecorderAppDelegate::RecorderAppDelegate(std::optional<Rect> region, std::string audioMode, std::string outputPath,
+                                         std::int64_t maxSeconds, MainQueue mainQueue)
+    : region_(region),
+      audioMode_(std::move(audioMode)),
+      outputPath_(std::move(outputPath)),
+      maxSeconds_(maxSeconds),
+      mainQueue_(std::move(mainQueue)) {}
+
+RecorderAppDelegate::~RecorderAppDelegate() {
+    // Only reached if the event loop returns without finish(); never leave a joinable thread.
+    if (recordingTask_.joinable()) recordingTask_.detach();
+    for (auto& t : regionUpdates_) {
+        if (t.joinable()) t.detach();
+    }
+}
+
+void RecorderAppDelegate::applicationDidFinishLaunching() {
+    if (region_) {
+        overlay_ = std::make_unique<RecordingOverlay>();
+        overlay_->setDelegate(weak_from_this());
+        overlay_->show(*region_);
+        if (const auto mainScreen = Screen::mainScreen()) {
+            auto bar = std::make_unique<RecordingControlBar>();
+            bar->onStop = [weak = weak_from_this()] {
+                if (const auto self = weak.lock()) self->stopAction();
+            };
+            bar->show(*region_, *mainScreen);
+            controlBar_ = std::move(bar);
+        }
+    }
+    // Window numbers are read here, on the main thread, once both windows are on the screen.
+    recordingTask_ = std::thread([self = shared_from_this(), excluded = collectExcludedWindowIDs()]() mutable {
+        self->runRecording(std::move(excluded));
+    });
+}
+
+std::vector<std::uint32_t> RecorderAppDelegate::collectExcludedWindowIDs() const {
+    std::vector<std::uint32_t> ids;
+    if (overlay_) ids = overlay_->windowIDs();
+    if (controlBar_ && controlBar_->window()) {
+        const std::int64_t number = controlBar_->window()->windowNumber();
+        if (number > 0) ids.push_back(static_cast<std::uint32_t>(number));
+    }
+    return ids;
+}
+
+void RecorderAppDelegate::stopAction() {
+    // A press before the engine exists does nothing; a later press stops the recording.
+    if (activeRecorder_) activeRecorder_->triggerStop();
+}
+
+void RecorderAppDelegate::terminationSignalReceived(int signo) {
+    if (++terminationSignals_ >= 2) {
+        // The user insists: end now, the way the signal would have without us.
+        std::signal(signo, SIG_DFL);
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, signo);
+        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+        std::raise(signo);
+        return;
+    }
+    if (activeRecorder_) {
+        activeRecorder_->triggerStop();
+    } else {
+        stopRequestedEarly_ = true;
+    }
+}
+
+void RecorderAppDelegate::overlayRegionIsChangingTo(RecordingOverlay&, const Rect& region) {
+    if (controlBar_) {
+        if (const auto mainScreen = Screen::mainScreen()) controlBar_->reposition(region, *mainScreen);
+    }
+}
+
+void RecorderAppDelegate::overlayRegionDidCommitTo(RecordingOverlay& overlay, const Rect& region) {
+    overlayRegionIsChangingTo(overlay, region);
+    if (!activeRecorder_) return;  // before the engine exists the recording keeps the launch region
+    regionUpdates_.emplace_back([engine = activeRecorder_, region] {
+        try {
+            engine->updateRegion(region);
+        } catch (const std::exception& e) {
+            printResult(warnResult(std::string("updateConfiguration failed: ") + e.what()));
+        }
+    });
+}
+
+void RecorderAppDelegate::publish(std::shared_ptr<capture::ScreenRecorder> engine) {
+    activeRecorder_ = std::move(engine);
+    if (stopRequestedEarly_) activeRecorder_->triggerStop();
+}
+
+void RecorderAppDelegate::runRecording(std::vector<std::uint32_t> excludedWindowIDs) {
+    ResultObject finalObject;
+    try {
+        if (const auto missing = capture::captureUnavailableReason()) {
+            finalObject = errorResult(*missing);
+        } else {
+            auto engine = capture::ScreenRecorder::create(region_, audioMode_, outputPath_, maxSeconds_,
+                                                          std::move(excludedWindowIDs), mainQueue_);
+            // Hand the engine to the main thread and wait until it is stored there, so that
+            // the Stop button, region commits and signals see it before capture begins.
+            std::promise<void> stored;
+            mainQueue_([self = shared_from_this(), engine, &stored] {
+                self->publish(engine);
+                stored.set_value();
+            });
+            stored.get_future().wait();
+
+            engine->start();
+            printResult({{"status", std::string("recording")}, {"output", outputPath_}});
+            engine->waitForStop();
+            finalObject = engine->stop();
+        }
+    } catch (const std::exception& e) {
+        finalObject = errorResult(e.what());
+    }
+    mainQueue_([self = shared_from_this(), finalObject] { self->finish(finalObject); });
+}
+
+void RecorderAppDelegate::finish(const ResultObject& finalObject) {
+    if (recordingTask_.joinable()) recordingTask_.join();
+    // Region updates still under way finish first, so that the final object is the last line.
+    for (auto& t : regionUpdates_) {
+        if (t.joinable()) t.join();
+    }
+    regionUpdates_.clear();
+    if (controlBar_) {
+        controlBar_->close();
+        controlBar_.reset();
+    }
+    if (overlay_) {
+        overlay_->close();
+        overlay_.reset();
+    }
+    activeRecorder_.reset();
+    printResult(finalObject);
+    Application::shared().terminate();
+}
+
+}  // namespace kg

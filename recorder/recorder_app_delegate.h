@@ -1,0 +1,73 @@
+#pragma once
+// `RecorderAppDelegate`: one `record` run. It owns the recording overlay, the control bar and
+// the capture engine; shows the windows at launch, runs the recording task on a background
+// thread, keeps the bar next to the region while the user moves the frame, hands committed
+// regions to the engine, and at the end closes the windows, prints the final result object
+// and ends the process.
+//
+// Threads: every member function except runRecording() runs on the main thread.
+// runRecording() runs on the recording thread and reaches main-thread state only through the
+// main queue. `activeRecorder_` is written and read on the main thread only: the recording
+// thread hands the engine over through the main queue and waits until it is stored.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/result_object.h"
+#include "overlay/recording_overlay.h"
+#include "platform/application.h"
+#include "platform/geometry.h"
+#include "platform/main_queue.h"
+
+namespace kg {
+
+class RecordingControlBar;
+namespace capture {
+class ScreenRecorder;
+}
+
+class RecorderAppDelegate final : public ApplicationDelegate,
+                                  public RecordingOverlayDelegate,
+                                  public std::enable_shared_from_this<RecorderAppDelegate> {
+public:
+    RecorderAppDelegate(std::optional<Rect> region, std::string audioMode, std::string outputPath,
+                        std::int64_t maxSeconds, MainQueue mainQueue);
+    ~RecorderAppDelegate() override;
+
+    void applicationDidFinishLaunching() override;
+    void overlayRegionIsChangingTo(RecordingOverlay& overlay, const Rect& region) override;
+    void overlayRegionDidCommitTo(RecordingOverlay& overlay, const Rect& region) override;
+
+    // SIGINT, SIGTERM or SIGHUP: the first one asks the recording to stop like SIGUSR1 (even
+    // before the engine exists: the stop is then applied as soon as it does); a second one
+    // ends the process at once by the signal's default action.
+    void terminationSignalReceived(int signo);
+
+private:
+    void stopAction();
+    void runRecording(std::vector<std::uint32_t> excludedWindowIDs);
+    // Main thread: stores the engine and applies a stop requested before it existed.
+    void publish(std::shared_ptr<capture::ScreenRecorder> engine);
+    void finish(const ResultObject& finalObject);
+    [[nodiscard]] std::vector<std::uint32_t> collectExcludedWindowIDs() const;
+
+    const std::optional<Rect> region_;
+    const std::string audioMode_;
+    const std::string outputPath_;
+    const std::int64_t maxSeconds_;
+    const MainQueue mainQueue_;
+
+    std::unique_ptr<RecordingOverlay> overlay_;
+    std::unique_ptr<RecordingControlBar> controlBar_;
+    std::shared_ptr<capture::ScreenRecorder> activeRecorder_;
+    bool stopRequestedEarly_ = false;
+    int terminationSignals_ = 0;
+    std::thread recordingTask_;
+    std::vector<std::thread> regionUpdates_;
+};
+
+}  // namespace kg
