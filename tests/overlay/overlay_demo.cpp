@@ -4,6 +4,7 @@
 //   {"event":"shown","overlay_window":id,"bar_window":id}
 //   {"event":"changing"|"commit","x":..,"y":..,"width":..,"height":..}  from the overlay
 //   {"event":"below_click","x":..,"y":..}  a press that reached the window below (desktop)
+//   {"event":"stop"}  the bar's Stop button
 // Runs until killed.
 #include <cstdlib>
 #include <memory>
@@ -52,6 +53,7 @@ public:
 
         overlay_.setDelegate(std::shared_ptr<RecordingOverlayDelegate>(self_, this));
         overlay_.show(region_);
+        bar_.onStop = [] { printResult({{"event", std::string("stop")}}); };
         if (main) bar_.show(region_, *main);
         // The ids exist once the windows are on the server; report them after a turn.
         report_ = Timer::scheduledOnce(0.3, [this] {

@@ -5,6 +5,7 @@
 
 #include <signal.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -86,6 +87,25 @@ protected:
                     &g.width, &g.height);
         return g;
     }
+    // One frame of the whole screen as the X server shows it, RGB, rows top down.
+    struct Screenshot {
+        int width = 0;
+        std::string rgb;
+        [[nodiscard]] std::array<int, 3> at(int x, int y) const {
+            const auto i = static_cast<std::size_t>((y * width + x) * 3);
+            return {static_cast<unsigned char>(rgb[i]), static_cast<unsigned char>(rgb[i + 1]),
+                    static_cast<unsigned char>(rgb[i + 2])};
+        }
+    };
+    Screenshot screenshot() {
+        const auto r = runProcess({findProgram("ffmpeg"), "-loglevel", "error", "-f", "x11grab",
+                                   "-video_size", "1280x800", "-i", xvfb_.display(),
+                                   "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"},
+                                  xvfb_.clientOptions());
+        EXPECT_EQ(r.out.size(), 1280u * 800u * 3u) << r.err;
+        return {1280, r.out};
+    }
+
     static void expectRegion(const json& line, double x, double y, double w, double h) {
         ASSERT_FALSE(line.is_null()) << "no such line";
         EXPECT_DOUBLE_EQ(line["x"].get<double>(), x) << line.dump();
@@ -110,6 +130,34 @@ TEST_F(OverlayX11Test, InteriorClicksReachTheWindowBelowAndTheFrameMovesAndResiz
     const Geometry bar = geometry(barWindow_);
     EXPECT_EQ(bar.x, 300);
     EXPECT_EQ(bar.y, 460);
+
+    // On screen, without a compositing manager: the frame and handles are drawn, everything
+    // else of the overlay and the bar's rounded corners show the grey window below.
+    if (!findProgram("ffmpeg").empty()) {
+        const Screenshot shot = screenshot();
+        if (shot.rgb.size() == 1280u * 800u * 3u) {
+            struct Probe { const char* what; int x, y; std::array<int, 3> lo, hi; };
+            const std::array<int, 3> grey{120, 120, 120}, greyHi{135, 135, 135};
+            const Probe probes[] = {
+                {"interior", 400, 300, grey, greyHi},
+                {"band inside the frame", 207, 300, grey, greyHi},
+                {"left red edge", 198, 300, {250, 0, 0}, {255, 5, 5}},
+                {"top red edge", 400, 147, {250, 0, 0}, {255, 5, 5}},
+                {"nw handle", 204, 154, {250, 250, 250}, {255, 255, 255}},
+                {"nw handle outline", 198, 154, {0, 0, 0}, {5, 5, 5}},
+                {"bar corner", 300, 460, grey, greyHi},
+                {"bar background", 306, 480, {0, 0, 0}, {40, 40, 45}},
+                {"stop glyph", 324, 480, {200, 30, 20}, {255, 80, 70}},
+            };
+            for (const auto& p : probes) {
+                const auto c = shot.at(p.x, p.y);
+                for (int k = 0; k < 3; ++k) {
+                    EXPECT_TRUE(c[k] >= p.lo[k] && c[k] <= p.hi[k])
+                        << p.what << ": " << c[0] << "," << c[1] << "," << c[2];
+                }
+            }
+        }
+    }
 
     // A click in the interior, and one just inside the red frame, reach the window below.
     std::size_t seen = lines().size();
@@ -146,6 +194,12 @@ TEST_F(OverlayX11Test, InteriorClicksReachTheWindowBelowAndTheFrameMovesAndResiz
     drag(247 + 7, 207 + 7, 247 + 7 + 592, 207 + 7 + 392);
     expectRegion(waitForEvent("commit", seen), 250 + 296, 210 + 196, 440 - 296, 330 - 196);
     EXPECT_EQ(geometry(overlayWindow_).width, 440 - 296 + 6);
+
+    // The Stop button takes a click through the shaped, non-activating panel.
+    seen = lines().size();
+    const Geometry barNow = geometry(barWindow_);
+    xdo({"mousemove", std::to_string(barNow.x + 24), std::to_string(barNow.y + 20), "click", "1"});
+    EXPECT_FALSE(waitForEvent("stop", seen).is_null()) << "the Stop click did not arrive";
 
     demo_->signal(SIGTERM);
     EXPECT_EQ(demo_->wait(10s).err, "") << "the windows wrote to standard error";
