@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -57,12 +55,6 @@ TEST_F(RecordingControlBarTest, SitsBelowTheRegionAndDrawsARoundedTranslucentPan
     EXPECT_FALSE(bar.pauseButton()->isEnabled());
 
     const Image image = renderWindowForTesting(*bar.window());
-    if (const char* dump = std::getenv("KG_TEST_DUMP_PAM")) {  // for a person to look at
-        std::ofstream out(dump, std::ios::binary);
-        out << "P7\nWIDTH 200\nHEIGHT 40\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
-        out.write(reinterpret_cast<const char*>(image.rowsTopDown.data()),
-                  static_cast<std::streamsize>(image.rowsTopDown.size() * 4));
-    }
     ASSERT_EQ(image.width, 200);
     ASSERT_EQ(image.height, 40);
     // The four corners outside the rounded rectangle stay see-through.
