@@ -1,0 +1,114 @@
+// The pure geometry of a capture and the cursor blend.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "capture/capture_error.h"
+#include "capture/capture_geometry.h"
+#include "capture/cursor_image.h"
+
+namespace kg::capture {
+namespace {
+
+TEST(FrameGeometry, TruncatesTheRegionAndRoundsOddSizesUpToEven) {
+    struct Case {
+        Rect region;
+        FrameGeometry expected;
+    };
+    const Case cases[] = {
+        {{10.5, 20.25, 640.7, 360.2}, {640, 360, 640, 360}},
+        {{0, 0, 641, 361}, {641, 361, 642, 362}},
+        {{0, 0, 641.7, 360.2}, {641, 360, 642, 360}},
+        {{300, 200, -100.9, -51}, {100, 51, 100, 52}},  // negative sizes span leftwards and upwards
+        {{0, 0, 1, 1}, {1, 1, 2, 2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.region.width << " x " << c.region.height);
+        EXPECT_NO_THROW(checkRegion(c.region));
+        EXPECT_EQ(frameGeometryFor(c.region, 1280, 800), c.expected);
+    }
+    EXPECT_EQ(frameGeometryFor(std::nullopt, 1280, 800), (FrameGeometry{1280, 800, 1280, 800}));
+    EXPECT_EQ(frameGeometryFor(std::nullopt, 1365, 767), (FrameGeometry{1365, 767, 1366, 768}));
+}
+
+TEST(FrameGeometry, RejectsRegionsThatCannotBeRecordedWithAMessageSayingWhy) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        Rect region;
+        const char* words;
+    };
+    const Case cases[] = {
+        {{0, 0, 0.5, 100}, "smaller than 1 x 1 point"},  {{0, 0, 100, 0}, "smaller than 1 x 1 point"},
+        {{0, 0, -0.9, 100}, "smaller than 1 x 1 point"}, {{nan, 0, 100, 100}, "not finite"},
+        {{0, 0, inf, 100}, "not finite"},                {{0, 0, 100, -inf}, "not finite"},
+        {{0, 0, 20000, 100}, "larger than 16384"},
+    };
+    for (const auto& c : cases) {
+        try {
+            checkRegion(c.region);
+            ADD_FAILURE() << "accepted " << c.region.width << " x " << c.region.height;
+        } catch (const CaptureError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.words), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(SourcePixels, GrabsTheFrameSizeAtTheRegionOrScalesAnotherSize) {
+    const FrameGeometry g = frameGeometryFor(Rect{0, 0, 641, 361}, 0, 0);
+    struct Case {
+        Rect region;
+        std::int64_t displayX, displayY;
+        PixelRect expected;
+    };
+    const Case cases[] = {
+        // The size it was created with: the extra column and row come from the screen.
+        {{10.5, 20.25, 641, 361}, 0, 0, {10, 20, 642, 362}},
+        // Display origin offsets the region (the first display need not be at the root's origin).
+        {{0, 0, 641, 361}, 1920, 100, {1920, 100, 642, 362}},
+        // A moved region of another size grabs its own size, to be scaled.
+        {{100, 50, 1282, 722}, 0, 0, {100, 50, 1282, 722}},
+        // Negative widths span from x + width to x.
+        {{700, 400, -641, -361}, 0, 0, {59, 39, 642, 362}},
+        // Off the screen stays off the screen: never clipped here.
+        {{-50, -30, 641, 361}, 0, 0, {-50, -30, 642, 362}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.region.x << "," << c.region.y);
+        EXPECT_EQ(sourcePixels(c.region, g, c.displayX, c.displayY), c.expected);
+    }
+}
+
+TEST(PixelRect, IntersectionIsEmptyWhenRectanglesOnlyTouch) {
+    EXPECT_EQ(PixelRect({0, 0, 10, 10}).intersected({5, 5, 10, 10}), (PixelRect{5, 5, 5, 5}));
+    EXPECT_TRUE(PixelRect({0, 0, 10, 10}).intersected({10, 0, 5, 5}).empty());
+    EXPECT_FALSE(PixelRect({0, 0, 10, 10}).intersects({-5, -5, 5, 5}));
+}
+
+TEST(CursorBlend, PremultipliedPixelsAreBlendedAtTheHotSpotAndClippedAtTheEdges) {
+    std::vector<std::uint8_t> pixels(4 * 4 * 4, 0);
+    for (std::size_t i = 0; i < pixels.size(); i += 4) pixels[i + 2] = 200;  // red background (B, G, R, X)
+    BgrxView frame{pixels.data(), 4, 4, 16};
+    CursorImage cursor;
+    cursor.width = 2;
+    cursor.height = 2;
+    cursor.hotX = 1;
+    cursor.hotY = 1;
+    // Opaque white, transparent, half-transparent black (premultiplied: colour 0), opaque blue.
+    cursor.argb = {0xffffffff, 0x00000000, 0x80000000, 0xff0000ff};
+    blendCursor(frame, cursor, 0, 0);  // hot spot at (0, 0): only the bottom-right pixel lands
+    EXPECT_EQ(frame.pixel(0, 0)[0], 255);
+    EXPECT_EQ(frame.pixel(0, 0)[2], 0);
+    blendCursor(frame, cursor, 3, 3);  // top-left of the cursor at (2, 2)
+    EXPECT_EQ(frame.pixel(2, 2)[0], 255);
+    EXPECT_EQ(frame.pixel(2, 2)[1], 255);
+    EXPECT_EQ(frame.pixel(2, 2)[2], 255);
+    EXPECT_EQ(frame.pixel(3, 2)[2], 200);  // transparent leaves the frame alone
+    EXPECT_NEAR(frame.pixel(2, 3)[2], 100, 1);  // half black over red halves it
+    EXPECT_EQ(frame.pixel(1, 1)[2], 200);   // untouched elsewhere
+}
+
+}  // namespace
+}  // namespace kg::capture
