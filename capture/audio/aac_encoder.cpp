@@ -1,5 +1,6 @@
 #include "capture/audio/aac_encoder.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -28,6 +29,7 @@ AacEncoder::AacEncoder() {
     if (const int rc = avcodec_open2(context_.get(), codec, nullptr); rc < 0) {
         throw std::runtime_error("cannot open the AAC encoder: " + avErrorText(rc));
     }
+    toSwallow_ = context_->initial_padding;
     frame_.reset(av_frame_alloc());
     packet_.reset(av_packet_alloc());
     if (!frame_ || !packet_) throw std::runtime_error("out of memory for the AAC encoder");
@@ -35,6 +37,9 @@ AacEncoder::AacEncoder() {
 
 bool AacEncoder::encode(std::span<const float> interleaved, const PacketSink& sink) {
     if (failed_ || finished_) return false;
+    const auto swallowed = std::min<std::size_t>(static_cast<std::size_t>(toSwallow_), interleaved.size() / kChannels);
+    toSwallow_ -= static_cast<std::int64_t>(swallowed);
+    interleaved = interleaved.subspan(swallowed * kChannels);
     buffered_.insert(buffered_.end(), interleaved.begin(), interleaved.end());
     const auto codecFrame = static_cast<std::size_t>(context_->frame_size);
     while (buffered_.size() >= codecFrame * kChannels) {
@@ -76,6 +81,9 @@ bool AacEncoder::sendFrame(const AVFrame* frame, const PacketSink& sink) {
             failed_ = true;
             return false;
         }
+        // The priming frames come out first, in place of the frames swallowed at the start.
+        packet_->pts += context_->initial_padding;
+        packet_->dts += context_->initial_padding;
         const bool written = sink(*packet_);
         av_packet_unref(packet_.get());
         if (!written) {

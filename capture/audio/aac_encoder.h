@@ -1,9 +1,11 @@
 #pragma once
 // AAC-LC encoding of the track: 48000 Hz, stereo, from interleaved float frames.
 //
-// Packets carry pts and dts in frames (time base 1/48000) counted from the first frame given
-// to encode(); the encoder's priming delay shows as a negative pts on the first packets,
-// which the container turns into an edit, so frame N of the input plays at N / 48000 s.
+// Packets carry pts and dts in frames (time base 1/48000), the first at 0. AAC decoders put
+// the encoder's priming delay (initial_padding, 1024 frames) first, and a fragmented MP4 has no
+// edit list to hide it, so the encoder swallows that many frames at the start of its input:
+// decoded frame N is then input frame N, and the sound stays on the picture's time. The
+// first priming frames of the input (21 ms) are not heard.
 // Single-threaded: owned by the track's worker thread.
 
 #include <cstdint>
@@ -34,7 +36,6 @@ public:
     // Encodes what is left and drains the encoder. No encode() after it.
     bool finish(const PacketSink& sink);
 
-    [[nodiscard]] std::int64_t framesEncoded() const { return nextPts_; }
 
 private:
     bool sendFrame(const AVFrame* frame, const PacketSink& sink);
@@ -45,6 +46,7 @@ private:
     AvPacketPtr packet_;
     std::vector<float> buffered_;  // interleaved, fewer than one codec frame
     std::int64_t nextPts_ = 0;
+    std::int64_t toSwallow_ = 0;  // input frames still to drop for the priming delay
     bool failed_ = false;
     bool finished_ = false;
 };

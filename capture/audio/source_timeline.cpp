@@ -1,10 +1,17 @@
 #include "capture/audio/source_timeline.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "capture/audio/sample_clock.h"
 
 namespace kg::capture::audio {
+namespace {
+
+// An offset this many tolerances away is a real gap or overlap, not jitter.
+constexpr std::int64_t kOutlierFactor = 4;
+
+}  // namespace
 
 SourceTimeline::SourceTimeline(std::int64_t toleranceFrames) : tolerance_(toleranceFrames) {}
 
@@ -17,9 +24,12 @@ void SourceTimeline::place(std::int64_t startFrame, std::span<const float> inter
         startFrame = 0;
     }
     const std::int64_t offset = startFrame - end_;
-    if (offset > tolerance_) {
+    const int sign = offset > tolerance_ ? 1 : offset < -tolerance_ ? -1 : 0;
+    const bool confirmed = sign != 0 && (sign == lastOffsetSign_ || std::abs(offset) > kOutlierFactor * tolerance_ || end_ == 0);
+    lastOffsetSign_ = sign;
+    if (confirmed && sign > 0) {
         padTo(startFrame);
-    } else if (offset < -tolerance_) {
+    } else if (confirmed && sign < 0) {
         skip += -offset;  // that span is already on the timeline
     }
     skip = std::min(skip, frames);

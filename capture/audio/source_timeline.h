@@ -7,6 +7,8 @@
 // appended as it is (jitter is not worth a click); beyond it the timeline is corrected: a gap
 // is filled with silence, an overlap is cut from the chunk's start. Over a long recording
 // this keeps every sound within the tolerance of its true time, however the clocks drift.
+// One stamp off on its own (a thread woken late on a loaded machine) is not believed: a
+// correction needs two chunks in a row off the same way, or one off by far more.
 //
 // Frames before position 0 (the epoch) are dropped. Single-threaded: owned by one thread.
 
@@ -43,6 +45,7 @@ private:
     std::int64_t end_ = 0;
     std::int64_t inserted_ = 0;
     std::int64_t dropped_ = 0;
+    int lastOffsetSign_ = 0;  // direction of the previous chunk's offset beyond the tolerance
     std::deque<float> pending_;
 };
 

@@ -6,16 +6,29 @@
 namespace kg::test {
 
 double toneAmplitude(std::span<const float> mono, int sampleRate, double frequencyHz) {
-    if (mono.empty()) return 0.0;
-    // Correlation with a complex exponential: exact for any length, unlike a plain Goertzel bin.
+    if (mono.size() < 2) return 0.0;
     double re = 0.0;
     double im = 0.0;
+    double weights = 0.0;
     const double step = 2.0 * std::numbers::pi * frequencyHz / sampleRate;
+    const double last = static_cast<double>(mono.size() - 1);
     for (std::size_t i = 0; i < mono.size(); ++i) {
-        re += mono[i] * std::cos(step * static_cast<double>(i));
-        im += mono[i] * std::sin(step * static_cast<double>(i));
+        const double w = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(i) / last);
+        re += w * mono[i] * std::cos(step * static_cast<double>(i));
+        im += w * mono[i] * std::sin(step * static_cast<double>(i));
+        weights += w;
     }
-    return 2.0 * std::hypot(re, im) / static_cast<double>(mono.size());
+    return 2.0 * std::hypot(re, im) / weights;
+}
+
+double meanToneAmplitude(std::span<const float> mono, int sampleRate, double frequencyHz, double blockSeconds) {
+    const auto block = static_cast<std::size_t>(blockSeconds * sampleRate);
+    double sum = 0.0;
+    int count = 0;
+    for (std::size_t start = 0; block > 0 && start + block <= mono.size(); start += block, ++count) {
+        sum += toneAmplitude(mono.subspan(start, block), sampleRate, frequencyHz);
+    }
+    return count ? sum / count : 0.0;
 }
 
 std::optional<double> toneOnsetSeconds(std::span<const float> mono, int sampleRate, double frequencyHz, double threshold,

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -20,6 +21,16 @@
 extern char** environ;
 
 namespace kg::test {
+
+std::vector<std::string> PulseServer::childEnvironment() const {
+    std::vector<std::string> entries;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (!env_.contains(entry.substr(0, entry.find('=')))) entries.push_back(entry);
+    }
+    for (const auto& [key, value] : env_) entries.push_back(key + "=" + value);
+    return entries;
+}
 
 PulseServer::PulseServer() {
     const std::string pulseaudio = findProgram("pulseaudio");
@@ -39,13 +50,7 @@ PulseServer::PulseServer() {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> envStrings;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        const std::string key = entry.substr(0, entry.find('='));
-        if (!env_.contains(key)) envStrings.push_back(entry);
-    }
-    for (const auto& [key, value] : env_) envStrings.push_back(key + "=" + value);
+    auto envStrings = childEnvironment();
     std::vector<char*> envp;
     for (auto& s : envStrings) envp.push_back(s.data());
     envp.push_back(nullptr);
@@ -79,9 +84,74 @@ PulseServer::PulseServer() {
         kill();
         throw std::runtime_error("cannot set pulseaudio's default devices");
     }
+    spawnReader("out.monitor");
+    spawnReader("micsink.monitor");
+    waitForLowLatency();
+}
+
+void PulseServer::spawnReader(const std::string& monitor) {
+    const std::string parec = findProgram("parec");
+    std::vector<std::string> args = {parec, "--device=" + monitor, "--latency-msec=10", "--raw"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    auto envStrings = childEnvironment();
+    std::vector<char*> envp;
+    for (auto& e : envStrings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, parec.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        kill();
+        throw std::runtime_error("cannot start parec");
+    }
+    readers_.push_back(pid);
+}
+
+void PulseServer::waitForLowLatency() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    bool restarted = false;
+    for (;;) {
+        if (!restarted) {
+            // Once both readers are attached, restarting an output drops what it had rendered
+            // ahead; from then on it renders in the small blocks the readers ask for.
+            const auto outputs = pactl({"list", "short", "source-outputs"}).out;
+            if (std::count(outputs.begin(), outputs.end(), '\n') >= 2) {
+                for (const char* sink : {"out", "micsink"}) {
+                    pactl({"suspend-sink", sink, "1"});
+                    pactl({"suspend-sink", sink, "0"});
+                }
+                restarted = true;
+            }
+        } else {
+            const auto sinks = pactl({"list", "sinks"}).out;
+            int seen = 0;
+            int low = 0;
+            for (auto at = sinks.find("\tLatency: "); at != std::string::npos; at = sinks.find("\tLatency: ", at + 1)) {
+                ++seen;
+                if (std::stoll(sinks.substr(at + 10)) < 50'000) ++low;
+            }
+            if (seen == 2 && low == 2) return;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill();
+            throw std::runtime_error("pulseaudio's outputs keep a long latency");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 PulseServer::~PulseServer() {
+    for (const pid_t reader : readers_) {
+        ::kill(reader, SIGTERM);
+        ::waitpid(reader, nullptr, 0);
+    }
     if (pid_ > 0) {
         ::kill(pid_, SIGTERM);
         ::waitpid(pid_, nullptr, 0);

@@ -3,6 +3,11 @@
 // temporary directory, two null outputs "out" and "micsink". The default output is "out", so
 // what is played to it is the "system" sound; the default input is "micsink.monitor", so what
 // is played to "micsink" is the "microphone". Stopped when the object goes away.
+//
+// A null output renders up to two seconds ahead while no client asks for a short latency, and
+// reports that as its latency; tests that time sounds need it to render just in time. So the
+// daemon keeps a low-latency reader on each monitor for its whole life and restarts both
+// outputs once, and is handed over with both latencies below 50 ms.
 
 #include <sys/types.h>
 
@@ -35,8 +40,13 @@ public:
     void kill();
 
 private:
+    [[nodiscard]] std::vector<std::string> childEnvironment() const;
+    void spawnReader(const std::string& monitor);
+    void waitForLowLatency();
+
     TempDir dir_;
     pid_t pid_ = -1;
+    std::vector<pid_t> readers_;
     std::map<std::string, std::string> env_;
 };
 
