@@ -154,6 +154,7 @@ TEST_F(AudioTrackTest, ToneOnsetLandsAtItsMonotonicTime) {
         ASSERT_TRUE(heard);
         const double expected = static_cast<double>(onsetNs - recording.epochNs) / 1e9;
         EXPECT_NEAR(sound->startSeconds + *heard, expected, 0.02);
+        RecordProperty("onset_error_ms_" + std::to_string(int(mode)), std::to_string((sound->startSeconds + *heard - expected) * 1000));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "tests/audio/tone_analysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -37,10 +38,15 @@ std::optional<double> toneOnsetSeconds(std::span<const float> mono, int sampleRa
     if (window == 0) return std::nullopt;
     for (std::size_t start = 0; start + window <= mono.size(); start += window) {
         if (toneAmplitude(mono.subspan(start, window), sampleRate, frequencyHz) < threshold) continue;
-        // The tone may have begun inside the previous window, too late in it to pass.
+        // Refine against the tone's settled level: the first sample at half of it. An AAC
+        // encoder smears a little sound ahead of a sharp onset (pre-echo), well below that.
+        const std::size_t settledFrom = std::min(mono.size(), start + 2 * window);
+        const std::size_t settledLength = std::min(mono.size() - settledFrom, static_cast<std::size_t>(sampleRate / 20));
+        const double settled = std::max(threshold, meanToneAmplitude(mono.subspan(settledFrom, settledLength), sampleRate,
+                                                                     frequencyHz, 0.01));
         const std::size_t from = start >= window ? start - window : 0;
         for (std::size_t i = from; i < start + window; ++i) {
-            if (std::fabs(mono[i]) >= threshold / 2) return static_cast<double>(i) / sampleRate;
+            if (std::fabs(mono[i]) >= settled / 2) return static_cast<double>(i) / sampleRate;
         }
         return static_cast<double>(start) / sampleRate;
     }

@@ -19,7 +19,8 @@ namespace kg::test {
 
 // The first time (seconds from the first sample) at which the tone's amplitude, measured over
 // consecutive windows of `windowSeconds`, reaches `threshold`; the onset is then refined to the
-// first sample of that window whose magnitude passes half the threshold.
+// first sample, from the window before on, whose magnitude reaches half the tone's settled
+// amplitude.
 [[nodiscard]] std::optional<double> toneOnsetSeconds(std::span<const float> mono, int sampleRate, double frequencyHz,
                                                      double threshold, double windowSeconds = 0.005);
 

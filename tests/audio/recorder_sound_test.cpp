@@ -1,0 +1,130 @@
+// Sound in real recordings: the engine on a private Xvfb with a private PulseAudio daemon,
+// the movies decoded. Which modes give which tracks, what each track hears, picture and sound
+// in sync, and a recording without a sound server.
+#include "tests/audio/sound_scene.h"
+
+namespace kg::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST_F(RecorderSoundTest, EachModeGivesItsTracksAndHearsItsSources) {
+    struct Case {
+        std::string mode;
+        bool hasSound;
+        bool hearsOutput;
+        bool hearsInput;
+    };
+    const std::vector<Case> cases = {{"system", true, true, false},   {"microphone", true, false, true},
+                                     {"both", true, true, true},      {"System", false, false, false},
+                                     {"", false, false, false},       {"none", false, false, false}};
+    // All modes recorded at once over the same tones: 440 Hz played, 1000 Hz spoken.
+    std::vector<std::shared_ptr<capture::ScreenRecorder>> recorders;
+    testing::internal::CaptureStdout();
+    for (std::size_t i = 0; i < cases.size(); ++i) recorders.push_back(create(cases[i].mode, std::to_string(i) + ".mp4"));
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed, "");  // no warning: the server is there
+    {
+        TonePlayer output("out", 440, 0.4);
+        TonePlayer input("micsink", 1000, 0.4);
+        output.startTone();
+        input.startTone();
+        for (auto& recorder : recorders) recorder->start();
+        std::this_thread::sleep_for(2s);
+        for (auto& recorder : recorders) recorder->stop();
+    }
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE("mode \"" + cases[i].mode + "\"");
+        const std::string path = dir_.file(std::to_string(i) + ".mp4");
+        const MovieTracks tracks = countTracks(path);
+        EXPECT_EQ(tracks.videoStreams, 1);
+        EXPECT_EQ(tracks.audioStreams, cases[i].hasSound ? 1 : 0);
+        if (!cases[i].hasSound) continue;
+        const auto sound = decodeSound(path);
+        ASSERT_TRUE(sound);
+        EXPECT_EQ(sound->codec, "aac");
+        EXPECT_EQ(sound->sampleRate, 48000);
+        EXPECT_EQ(sound->channels, 2);
+        EXPECT_NEAR(sound->durationSeconds(), 2.0, 0.3);
+        const auto middle = std::span<const float>(sound->mono).subspan(24000, 48000);
+        const double output = meanToneAmplitude(middle, 48000, 440);
+        const double input = meanToneAmplitude(middle, 48000, 1000);
+        if (cases[i].hearsOutput) EXPECT_GT(output, 0.25); else EXPECT_LT(output, 0.01);
+        if (cases[i].hearsInput) EXPECT_GT(input, 0.25); else EXPECT_LT(input, 0.01);
+    }
+}
+
+// In the file, each first bright frame and its tone's onset are at most 40 ms apart (a frame
+// period plus margin).
+TEST_F(SyncTest, FlashAndToneStayWithinAFramePeriod) {
+    for (const std::string mode : {"system", "both"}) {
+        SCOPED_TRACE(mode);
+        record(mode, 3.0);
+        const SyncMeasure m = measure(path_, secondAfter_);
+        ASSERT_GE(m.firstFlashSeconds, 0);
+        ASSERT_GE(m.firstToneSeconds, 0);
+        ASSERT_GE(m.secondFlashSeconds, 0);
+        ASSERT_GE(m.secondToneSeconds, 0);
+        EXPECT_NEAR(m.firstFlashSeconds, m.firstToneSeconds, 0.040);
+        EXPECT_NEAR(m.secondFlashSeconds, m.secondToneSeconds, 0.040);
+        RecordProperty(mode + "_first_offset_ms", std::to_string((m.firstFlashSeconds - m.firstToneSeconds) * 1000));
+        RecordProperty(mode + "_second_offset_ms", std::to_string((m.secondFlashSeconds - m.secondToneSeconds) * 1000));
+    }
+}
+
+// Without a sound server the recording goes on: the warning, a video-only file, the result,
+// status 0, nothing on standard error.
+TEST(RecorderWithoutSoundServer, WarnsAndRecordsThePicture) {
+    XvfbServer xvfb(640, 480);
+    TempDir dir;
+    ProcessOptions options = xvfb.clientOptions();
+    options.env["PULSE_SERVER"] = "unix:" + dir.file("no-server");
+    options.env["PULSE_RUNTIME_PATH"] = dir.path().string();
+    options.env["XDG_RUNTIME_DIR"] = dir.path().string();
+    options.env["HOME"] = dir.path().string();
+    const std::string path = dir.file("silent.mp4");
+    for (const std::string mode : {"system", "microphone", "both"}) {
+        SCOPED_TRACE(mode);
+        const ProcessResult result = runProcess({KG_AUDIO_BENCH, path, "1", mode}, options);
+        EXPECT_EQ(result.exitStatus, 0);
+        EXPECT_EQ(result.err, "");
+        const auto lines = result.lines();
+        ASSERT_EQ(lines.size(), 3u) << result.out;
+        const std::string warn = lines[0].value("warn", "");
+        EXPECT_EQ(warn.rfind("audio unavailable: ", 0), 0u) << result.out;
+        EXPECT_EQ(lines[1].value("status", ""), "recording");
+        EXPECT_EQ(lines[2].value("status", ""), "done");
+        const MovieTracks tracks = countTracks(path);
+        EXPECT_EQ(tracks.videoStreams, 1);
+        EXPECT_EQ(tracks.audioStreams, 0);
+    }
+}
+
+// A server that goes away mid-recording: one warning, the picture goes on, the sound so far kept.
+TEST_F(RecorderSoundTest, ServerVanishingMidRecordingKeepsPictureAndEarlierSound) {
+    const std::string path = dir_.file("vanish.mp4");
+    testing::internal::CaptureStdout();
+    auto recorder = create("system", "vanish.mp4");
+    {
+        TonePlayer output("out", 440, 0.4);
+        output.startTone();
+        recorder->start();
+        std::this_thread::sleep_for(1s);
+        pulse_.kill();
+    }
+    std::this_thread::sleep_for(1s);
+    recorder->stop();
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed.rfind("{\"warn\":\"audio unavailable: ", 0), 0u) << printed;
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+    const auto sound = decodeSound(path);
+    ASSERT_TRUE(sound);
+    EXPECT_NEAR(sound->durationSeconds(), 2.0, 0.3);
+    EXPECT_GT(meanToneAmplitude(std::span<const float>(sound->mono).subspan(12000, 24000), 48000, 440), 0.25);
+    const auto frames = decodeFrameLuma(path);
+    ASSERT_FALSE(frames.empty());
+    EXPECT_GT(frames.back().seconds, 1.6);
+}
+
+}  // namespace
+}  // namespace kg::test
