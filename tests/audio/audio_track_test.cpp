@@ -3,7 +3,12 @@
 // missing or goes away.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <chrono>
 #include <functional>
@@ -195,6 +200,34 @@ TEST_F(AudioTrackTest, ServerVanishingMidRecordingWarnsOnceAndKeepsTheSoundSoFar
     const std::span<const float> mono(sound->mono);
     EXPECT_GT(test::meanToneAmplitude(mono.subspan(12000, 24000), 48000, 440), 0.3);
     EXPECT_LT(test::meanToneAmplitude(mono.subspan(mono.size() - 12000), 48000, 440), 0.01);
+}
+
+// A socket that takes the connection but never answers, as a hung server would: the track
+// gives up within its time-out instead of holding up the recording.
+TEST(AudioTrackWithoutServer, HungServerTimesOutWithAWarning) {
+    test::TempDir dir;
+    const std::string path = dir.file("hung");
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ::setenv("PULSE_SERVER", ("unix:" + path).c_str(), 1);
+
+    RecordingDelegate delegate;
+    MovieWriter writer(dir.file("hung.mp4"), delegate);
+    std::vector<std::string> warnings;
+    const auto before = std::chrono::steady_clock::now();
+    auto track = openAudioTrack(AudioMode::System, writer, [&](const std::string& reason) { warnings.push_back(reason); });
+    const auto took = std::chrono::steady_clock::now() - before;
+    ::close(listener);
+    EXPECT_EQ(track, nullptr);
+    EXPECT_GE(took, 2s);
+    EXPECT_LT(took, 5s);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("did not answer"), std::string::npos) << warnings[0];
 }
 
 TEST(AudioTrackWithoutServer, WarnsOnceAndOpensNoTrack) {
