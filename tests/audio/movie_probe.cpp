@@ -103,22 +103,4 @@ std::optional<DecodedSound> decodeSound(const std::string& path) {
     return sound;
 }
 
-std::vector<FrameLuma> decodeFrameLuma(const std::string& path) {
-    auto input = openInput(path);
-    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (index < 0) return {};
-    std::vector<FrameLuma> frames;
-    decodeStream(input.get(), index, [&](const AVFrame& frame, AVRational timeBase) {
-        // Planar YUV: the first plane is luma.
-        double sum = 0;
-        for (int y = 0; y < frame.height; ++y) {
-            const std::uint8_t* row = frame.data[0] + static_cast<std::ptrdiff_t>(y) * frame.linesize[0];
-            for (int x = 0; x < frame.width; ++x) sum += row[x];
-        }
-        const std::int64_t pts = frame.best_effort_timestamp;
-        frames.push_back({pts * av_q2d(timeBase), sum / (static_cast<double>(frame.width) * frame.height)});
-    });
-    return frames;
-}
-
 }  // namespace kg::test

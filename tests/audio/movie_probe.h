@@ -1,6 +1,6 @@
 #pragma once
-// Decoding a recorded movie the way a player does (libavformat + libavcodec), for checks on
-// its sound track and its pictures.
+// Decoding the sound of a recorded movie the way a player does (libavformat + libavcodec). The
+// pictures are read with tests/capture/movie_reader.h.
 
 #include <optional>
 #include <string>
@@ -25,12 +25,5 @@ struct MovieTracks {
 [[nodiscard]] MovieTracks countTracks(const std::string& path);
 // The first sound track, decoded; nullopt when there is none.
 [[nodiscard]] std::optional<DecodedSound> decodeSound(const std::string& path);
-
-// Presentation time and mean luma (0..255) of every decoded picture of the first video track.
-struct FrameLuma {
-    double seconds;
-    double meanLuma;
-};
-[[nodiscard]] std::vector<FrameLuma> decodeFrameLuma(const std::string& path);
 
 }  // namespace kg::test

@@ -17,6 +17,7 @@
 #include "tests/audio/movie_probe.h"
 #include "tests/audio/tone_analysis.h"
 #include "tests/audio/tone_player.h"
+#include "tests/capture/movie_reader.h"
 #include "tests/capture/thread_main_queue.h"
 #include "tests/capture/x11_test_scene.h"
 #include "tests/support/pulse_server.h"
@@ -81,11 +82,11 @@ struct SyncMeasure {
 
 inline SyncMeasure measure(const std::string& path, double secondAfter) {
     SyncMeasure m;
-    for (const auto& frame : decodeFrameLuma(path)) {
-        const bool bright = frame.meanLuma > 128;
+    readMovie(path, [&](const DecodedFrame& frame) {
+        const bool bright = frame.at(frame.width / 2, frame.height / 2).r > 128;
         if (bright && m.firstFlashSeconds < 0) m.firstFlashSeconds = frame.seconds;
         if (bright && m.secondFlashSeconds < 0 && frame.seconds > secondAfter) m.secondFlashSeconds = frame.seconds;
-    }
+    });
     const auto sound = decodeSound(path);
     if (!sound) return m;
     if (auto onset = toneOnsetSeconds(sound->mono, 48000, 1000, 0.2)) m.firstToneSeconds = sound->startSeconds + *onset;

@@ -8,11 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
-#include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <numbers>
 #include <stdexcept>
 #include <thread>
 
@@ -176,46 +172,6 @@ ProcessResult PulseServer::pactl(const std::vector<std::string>& args) const {
     options.env = env_;
     options.timeout = std::chrono::milliseconds(10000);
     return runProcess(argv, options);
-}
-
-ProcessResult PulseServer::play(const std::string& sink, const std::string& wavPath) const {
-    ProcessOptions options;
-    options.env = env_;
-    options.timeout = std::chrono::milliseconds(120000);
-    return runProcess({findProgram("paplay"), "--device=" + sink, wavPath}, options);
-}
-
-void writeToneWav(const std::string& path, double frequencyHz, double toneSeconds, double amplitude, double leadSeconds) {
-    constexpr int rate = 48000;
-    constexpr int channels = 2;
-    const auto lead = static_cast<std::uint32_t>(leadSeconds * rate);
-    const auto tone = static_cast<std::uint32_t>(toneSeconds * rate);
-    const std::uint32_t frames = lead + tone;
-    const std::uint32_t dataBytes = frames * channels * 2;
-
-    std::ofstream out(path, std::ios::binary);
-    const auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    const auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    out.write("RIFF", 4);
-    u32(36 + dataBytes);
-    out.write("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(channels);
-    u32(rate);
-    u32(rate * channels * 2);
-    u16(channels * 2);
-    u16(16);
-    out.write("data", 4);
-    u32(dataBytes);
-    for (std::uint32_t i = 0; i < frames; ++i) {
-        double value = 0.0;
-        if (i >= lead) value = amplitude * std::sin(2.0 * std::numbers::pi * frequencyHz * (i - lead) / rate);
-        const auto sample = static_cast<std::int16_t>(std::lround(value * 32767.0));
-        u16(static_cast<std::uint16_t>(sample));
-        u16(static_cast<std::uint16_t>(sample));
-    }
-    if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 }  // namespace kg::test

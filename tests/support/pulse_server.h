@@ -34,8 +34,6 @@ public:
     void exportToThisProcess() const;
     // Runs pactl against this daemon.
     ProcessResult pactl(const std::vector<std::string>& args) const;
-    // Plays a WAV file to a sink ("out" or "micsink") with paplay and waits for its end.
-    ProcessResult play(const std::string& sink, const std::string& wavPath) const;
     // Ends the daemon now (SIGKILL), as when the sound server goes away during a recording.
     void kill();
 
@@ -49,10 +47,5 @@ private:
     std::vector<pid_t> readers_;
     std::map<std::string, std::string> env_;
 };
-
-// Writes a 48 kHz stereo 16-bit WAV: `leadSeconds` of silence, then a sine of `frequencyHz`
-// at `amplitude` (full scale 1.0) for `toneSeconds`.
-void writeToneWav(const std::string& path, double frequencyHz, double toneSeconds, double amplitude = 0.5,
-                  double leadSeconds = 0.0);
 
 }  // namespace kg::test
