@@ -139,7 +139,11 @@ void PulseCapture::stop() {
 void PulseCapture::reportLoss(Source& source, const std::string& reason) {
     if (source.lost || !running_) return;
     source.lost = true;
-    if (onLoss_) onLoss_(source.index, reason);
+    try {
+        if (onLoss_) onLoss_(source.index, reason);
+    } catch (...) {
+        // Nothing may unwind into libpulse; the loss itself is already recorded.
+    }
 }
 
 void PulseCapture::onContextState(pa_context* context, void* self) {
@@ -182,7 +186,11 @@ void PulseCapture::onRead(pa_stream* stream, std::size_t, void* userdata) {
         // A hole (no data) is left to the timeline, which fills gaps with silence.
         if (data && capture->onChunk_) {
             const std::span<const float> samples(static_cast<const float*>(data), bytes / kBytesPerFrame * kChannels);
-            capture->onChunk_(source->index, samples, firstFrameNs);
+            try {
+                capture->onChunk_(source->index, samples, firstFrameNs);
+            } catch (...) {
+                // Out of memory: this chunk is lost and the timeline fills it with silence.
+            }
         }
         pa_stream_drop(stream);
     }

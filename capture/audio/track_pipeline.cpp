@@ -76,6 +76,18 @@ TrackPipeline::Stats TrackPipeline::stats() const {
 }
 
 void TrackPipeline::run() {
+    // Nothing may escape the worker thread: a failure here costs the rest of the sound only.
+    try {
+        work();
+    } catch (...) {
+        std::lock_guard lock(mutex_);
+        stats_.writeFailed = true;
+    }
+    std::lock_guard lock(mutex_);
+    done_ = true;
+}
+
+void TrackPipeline::work() {
     TrackAssembler assembler(sourceCount_, timings_.toleranceFrames);
     std::vector<Chunk> preroll;
     std::vector<float> mixed;
@@ -135,7 +147,6 @@ void TrackPipeline::run() {
         lock.lock();
     }
     if (!lock.owns_lock()) lock.lock();
-    done_ = true;
     stats_.frames = assembler.drained();
     for (std::size_t i = 0; i < sourceCount_; ++i) {
         stats_.insertedFrames += assembler.source(i).insertedFrames();

@@ -71,6 +71,7 @@ private:
         std::vector<float> samples;
     };
     void run();
+    void work();
 
     const std::size_t sourceCount_;
     const PipelineTimings timings_;
