@@ -23,7 +23,7 @@ ctest --test-dir build/release --output-on-failure --timeout 300 -j"$jobs"
 
 echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 build build/asan -DKG_SANITIZE=address,undefined
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure --timeout 300 -L unit -j"$jobs"
 
 echo "== threaded capture code under ThreadSanitizer"

@@ -11,11 +11,6 @@
 #include "platform/screen.h"
 #include "platform/testing.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-// The toolkit's font fallback (it finds the Stop and Pause symbols in another font) keeps
-// fontconfig patterns in caches it never frees: not memory of ours.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
-#endif
 
 namespace kg {
 namespace {
