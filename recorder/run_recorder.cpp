@@ -5,7 +5,7 @@
 
 #include "cli/result_printer.h"
 #include "platform/application.h"
-#include "platform/signal_source.h"
+#include "capture/signal_source.h"
 #include "recorder/record_options.h"
 #include "recorder/recorder_app_delegate.h"
 
@@ -16,7 +16,7 @@ int runRecorder(const std::vector<std::string>& args, int argc, char** argv) {
 
     // Ctrl-C, a closing terminal or a polite kill finish the file instead of losing it. The
     // signals are blocked before the toolkit starts its threads, so that they stay pending
-    // until the signal sources below read them, whichever thread they were aimed at.
+    // until the signal source below reads them, whichever thread they were aimed at.
     const int terminationSignals[] = {SIGINT, SIGTERM, SIGHUP};
     sigset_t blocked;
     sigemptyset(&blocked);
@@ -32,13 +32,12 @@ int runRecorder(const std::vector<std::string>& args, int argc, char** argv) {
 
     auto delegate = std::make_shared<RecorderAppDelegate>(settings.region, settings.audioMode, settings.outputPath,
                                                           settings.maxSeconds, app.mainQueue());
-    std::vector<std::unique_ptr<SignalSource>> sources;
-    for (const int signo : terminationSignals) {
-        sources.push_back(std::make_unique<SignalSource>(
-            signo, [weak = std::weak_ptr<RecorderAppDelegate>(delegate), signo] {
-                if (const auto d = weak.lock()) d->terminationSignalReceived(signo);
-            }));
-    }
+    capture::SignalSource terminationSource(
+        {std::begin(terminationSignals), std::end(terminationSignals)},
+        [weak = std::weak_ptr<RecorderAppDelegate>(delegate)](int signo) {
+            if (const auto d = weak.lock()) d->terminationSignalReceived(signo);
+        },
+        app.mainQueue());
     app.setDelegate(delegate.get());
     app.run();
     return 0;
