@@ -3,12 +3,9 @@
 #include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
-#include <QToolTip>
 #include <QWindow>
 #include <algorithm>
 
@@ -183,131 +180,29 @@ void Window::Impl::updateCursor(QPointF pos) {
     if (widget->cursor().shape() != shape) widget->setCursor(shape);
 }
 
-QImage renderWindowImage(Window::Impl& impl) {
-    const int w = std::max(1, static_cast<int>(std::lround(impl.frame.width)));
-    const int h = std::max(1, static_cast<int>(std::lround(impl.frame.height)));
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
+void paintWindowContent(QPainter& painter, Window::Impl& impl, const QRect& area) {
     const QPixmap* backdrop = impl.backdrop ? &*impl.backdrop : nullptr;
-    if (backdrop) {
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawPixmap(0, 0, *backdrop);
-    } else if (impl.opaque) {
-        painter.fillRect(image.rect(), toQColor(impl.background));
-    } else if (impl.background.a > 0) {
-        painter.fillRect(image.rect(), toQColor(impl.background));
-    }
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    if (impl.contentView) paintViewTree(painter, *impl.contentView, QPointF(0, 0), backdrop);
-    painter.end();
-    return image;
-}
-
-// ---- WindowWidget --------------------------------------------------------------------------
-
-WindowWidget::WindowWidget(Window::Impl& impl) : impl_(impl) {
-    setMouseTracking(true);
-    setFocusPolicy(Qt::StrongFocus);
-}
-
-void WindowWidget::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    const QPixmap* backdrop = impl_.backdrop ? &*impl_.backdrop : nullptr;
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     if (backdrop) {
         painter.drawPixmap(0, 0, *backdrop);
     } else {
         // A clear background makes every redraw start from full transparency.
-        painter.fillRect(rect(), impl_.opaque ? toQColor(Color{impl_.background.r, impl_.background.g,
-                                                               impl_.background.b, 1.0})
-                                              : toQColor(impl_.background));
+        Color background = impl.background;
+        if (impl.opaque) background.a = 1.0;
+        painter.fillRect(area, toQColor(background));
     }
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    if (impl_.contentView) paintViewTree(painter, *impl_.contentView, QPointF(0, 0), backdrop);
+    if (impl.contentView) paintViewTree(painter, *impl.contentView, QPointF(0, 0), backdrop);
+}
+
+QImage renderWindowImage(Window::Impl& impl) {
+    const int w = std::max(1, static_cast<int>(std::lround(impl.frame.width)));
+    const int h = std::max(1, static_cast<int>(std::lround(impl.frame.height)));
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    paintWindowContent(painter, impl, image.rect());
     painter.end();
-    impl_.updateShapes();
-}
-
-void WindowWidget::press(QPointF pos) {
-    if (!impl_.contentView) return;
-    View* target = impl_.contentView->hitTest(impl_.toHitPoint(pos));
-    if (!target) {
-        impl_.pressedView.reset();
-        return;
-    }
-    impl_.pressedView = target->weak_from_this();
-    target->mouseDown(MouseEvent{impl_.toWindowPoint(pos), 1});
-}
-
-void WindowWidget::pointerMoved(QPointF pos, bool buttonDown) {
-    if (!buttonDown) {
-        impl_.updateCursor(pos);
-        return;
-    }
-    if (auto view = impl_.pressedView.lock()) view->mouseDragged(MouseEvent{impl_.toWindowPoint(pos), 1});
-}
-
-void WindowWidget::release(QPointF pos) {
-    auto view = impl_.pressedView.lock();
-    impl_.pressedView.reset();
-    if (view) view->mouseUp(MouseEvent{impl_.toWindowPoint(pos), 1});
-}
-
-void WindowWidget::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
-    press(event->position());
-}
-
-void WindowWidget::mouseMoveEvent(QMouseEvent* event) {
-    pointerMoved(event->position(), (event->buttons() & Qt::LeftButton) != 0);
-}
-
-void WindowWidget::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
-    release(event->position());
-}
-
-void WindowWidget::deliverKey(const KeyEvent& key) {
-    View* view = impl_.contentView.get();
-    if (view && view->acceptsFirstResponder()) view->keyDown(key);
-}
-
-void WindowWidget::keyPressEvent(QKeyEvent* event) {
-    deliverKey(KeyEvent{keyCodeFromQt(event->key()), event->text().toStdString()});
-}
-
-void WindowWidget::keyDownForTesting(int keyCode) { deliverKey(KeyEvent{keyCode, {}}); }
-
-bool WindowWidget::event(QEvent* event) {
-    if (event->type() == QEvent::ToolTip && impl_.contentView) {
-        auto* help = static_cast<QHelpEvent*>(event);
-        View* view = impl_.contentView->hitTest(impl_.toHitPoint(help->pos()));
-        if (view && !view->toolTip().empty()) {
-            QToolTip::showText(help->globalPos(), QString::fromStdString(view->toolTip()), this);
-        } else {
-            QToolTip::hideText();
-            event->ignore();
-        }
-        return true;
-    }
-    return QWidget::event(event);
-}
-
-int keyCodeFromQt(int qtKey) {
-    switch (qtKey) {
-        case Qt::Key_Escape: return key_code::kEscape;
-        case Qt::Key_Return:
-        case Qt::Key_Enter: return key_code::kReturn;
-        case Qt::Key_Tab: return key_code::kTab;
-        case Qt::Key_Space: return key_code::kSpace;
-        case Qt::Key_Backspace: return key_code::kDelete;
-        case Qt::Key_Left: return key_code::kLeftArrow;
-        case Qt::Key_Right: return key_code::kRightArrow;
-        case Qt::Key_Down: return key_code::kDownArrow;
-        case Qt::Key_Up: return key_code::kUpArrow;
-        default: return key_code::kUnknown;
-    }
+    return image;
 }
 
 // ---- Window --------------------------------------------------------------------------------

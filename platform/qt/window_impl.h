@@ -2,6 +2,7 @@
 // The Qt side of a Window: one top-level QWidget that draws the whole view tree and routes
 // events to views. Main thread only.
 
+#include <QPainter>
 #include <QPixmap>
 #include <QWidget>
 #include <memory>
@@ -85,6 +86,9 @@ std::vector<Window*>& liveWindows();
 
 // Renders the window's content (backdrop included) into an image at one pixel per point.
 [[nodiscard]] QImage renderWindowImage(Window::Impl& impl);
+// Paints what the window shows into `painter`: its backdrop or background, then the view
+// tree. Shared by on-screen painting and rendering for tests, so both show the same picture.
+void paintWindowContent(QPainter& painter, Window::Impl& impl, const QRect& area);
 
 // The key code of a Qt key, in the numbering views test against (key_code in view.h).
 [[nodiscard]] int keyCodeFromQt(int qtKey);

@@ -1,0 +1,107 @@
+// The toolkit widget behind each Window: turns Qt's paint, mouse, key and tool-tip events
+// into the calls our views expect (y-up window points, the pressed view keeping the drag).
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+
+#include "platform/qt/painting.h"
+#include "platform/qt/window_impl.h"
+
+namespace kg {
+
+WindowWidget::WindowWidget(Window::Impl& impl) : impl_(impl) {
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void WindowWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    paintWindowContent(painter, impl_, rect());
+    painter.end();
+    impl_.updateShapes();
+}
+
+void WindowWidget::press(QPointF pos) {
+    if (!impl_.contentView) return;
+    View* target = impl_.contentView->hitTest(impl_.toHitPoint(pos));
+    if (!target) {
+        impl_.pressedView.reset();
+        return;
+    }
+    impl_.pressedView = target->weak_from_this();
+    target->mouseDown(MouseEvent{impl_.toWindowPoint(pos), 1});
+}
+
+void WindowWidget::pointerMoved(QPointF pos, bool buttonDown) {
+    if (!buttonDown) {
+        impl_.updateCursor(pos);
+        return;
+    }
+    if (auto view = impl_.pressedView.lock()) view->mouseDragged(MouseEvent{impl_.toWindowPoint(pos), 1});
+}
+
+void WindowWidget::release(QPointF pos) {
+    auto view = impl_.pressedView.lock();
+    impl_.pressedView.reset();
+    if (view) view->mouseUp(MouseEvent{impl_.toWindowPoint(pos), 1});
+}
+
+void WindowWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    press(event->position());
+}
+
+void WindowWidget::mouseMoveEvent(QMouseEvent* event) {
+    pointerMoved(event->position(), (event->buttons() & Qt::LeftButton) != 0);
+}
+
+void WindowWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    release(event->position());
+}
+
+void WindowWidget::deliverKey(const KeyEvent& key) {
+    View* view = impl_.contentView.get();
+    if (view && view->acceptsFirstResponder()) view->keyDown(key);
+}
+
+void WindowWidget::keyPressEvent(QKeyEvent* event) {
+    deliverKey(KeyEvent{keyCodeFromQt(event->key()), event->text().toStdString()});
+}
+
+void WindowWidget::keyDownForTesting(int keyCode) { deliverKey(KeyEvent{keyCode, {}}); }
+
+bool WindowWidget::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip && impl_.contentView) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        View* view = impl_.contentView->hitTest(impl_.toHitPoint(help->pos()));
+        if (view && !view->toolTip().empty()) {
+            QToolTip::showText(help->globalPos(), QString::fromStdString(view->toolTip()), this);
+        } else {
+            QToolTip::hideText();
+            event->ignore();
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+int keyCodeFromQt(int qtKey) {
+    switch (qtKey) {
+        case Qt::Key_Escape: return key_code::kEscape;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: return key_code::kReturn;
+        case Qt::Key_Tab: return key_code::kTab;
+        case Qt::Key_Space: return key_code::kSpace;
+        case Qt::Key_Backspace: return key_code::kDelete;
+        case Qt::Key_Left: return key_code::kLeftArrow;
+        case Qt::Key_Right: return key_code::kRightArrow;
+        case Qt::Key_Down: return key_code::kDownArrow;
+        case Qt::Key_Up: return key_code::kUpArrow;
+        default: return key_code::kUnknown;
+    }
+}
+
+}  // namespace kg
