@@ -117,9 +117,12 @@ void ScreenStream::run() {
         std::optional<Rect> newRegion;
         {
             std::unique_lock lock(mutex_);
-            // The first tick is at the epoch itself: no wait, so the movie starts with a frame.
-            if (tick > 0) wake_.wait_until(lock, deadline, [&] { return stopping_; });
-            if (stopping_) return;
+            // The first tick is at the epoch itself: no wait, and taken even when a stop came
+            // first, so that every movie starts with a frame.
+            if (tick > 0) {
+                wake_.wait_until(lock, deadline, [&] { return stopping_; });
+                if (stopping_) return;
+            }
             newRegion = std::exchange(pendingRegion_, std::nullopt);
         }
         if (!lost && xcb_connection_has_error(display_->connection())) {
