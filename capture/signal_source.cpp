@@ -29,15 +29,16 @@ SignalSource::SignalSource(std::vector<int> signals, std::function<void(int)> ha
     watcher_ = std::thread([this] { watch(); });
 }
 
-SignalSource::~SignalSource() {
-    cancel();
-    watcher_.join();
-}
+SignalSource::~SignalSource() { cancel(); }
 
 void SignalSource::cancel() {
     shared_->cancelled = true;
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(wakeFd_.get(), &one, sizeof one);
+    // Once cancel() returns the watcher is gone, so a signal sent afterwards stays pending for
+    // whoever reads it next instead of being taken here and dropped.
+    std::lock_guard lock(joinMutex_);
+    if (watcher_.joinable()) watcher_.join();
 }
 
 void SignalSource::watch() {
@@ -49,7 +50,7 @@ void SignalSource::watch() {
         }
         if (fds[1].revents) return;
         signalfd_siginfo info;
-        while (::read(signalFd_.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        while (!shared_->cancelled && ::read(signalFd_.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
             const int signo = static_cast<int>(info.ssi_signo);
             mainQueue_([shared = shared_, signo] {
                 if (!shared->cancelled) shared->handler(signo);

@@ -10,12 +10,14 @@
 // Threads:
 // - The handler runs on the main thread only, until cancel() or destruction; a call already
 //   posted when the source is cancelled does nothing.
-// - cancel() may be called from any thread, the handler included. The destructor cancels and
-//   joins the watcher; it may run on any thread (it never waits for the main thread).
+// - cancel() may be called from any thread, the handler included. It joins the watcher (which
+//   never waits for the main thread), so a signal sent after it returns stays pending. The
+//   destructor cancels.
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -45,6 +47,7 @@ private:
     MainQueue mainQueue_;
     UniqueFd signalFd_;
     UniqueFd wakeFd_;  // eventfd: written by cancel() to end the watcher
+    std::mutex joinMutex_;  // cancel() may run on several threads; one joins
     std::thread watcher_;
 };
 
