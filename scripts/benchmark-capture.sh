@@ -44,10 +44,15 @@ run_side() {
   /usr/bin/time -o "$WORK/time" -f "%e %U %S %M" "$@" >"$WORK/$label.out" 2>"$WORK/$label.err" || true
   x1=$(cpu_ticks "$XVFB")
   read -r elapsed user sys rss <"$WORK/time"
-  local frames
+  local frames distinct
   frames=$(ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$out")
-  awk -v l="$label" -v f="$frames" -v e="$elapsed" -v u="$user" -v s="$sys" -v m="$rss" -v x=$((x1 - x0)) -v t="$TICKS" \
-    'BEGIN { printf "%s %d %.3f %.3f %.1f\n", l, f, (u + s) / e, x / t / e, m / 1024 }'
+  # Frames that differ from the one before: what the screen really showed. A fixed-rate grab
+  # repeats a picture that did not change; ours writes a frame only when it did.
+  distinct=$(ffmpeg -nostdin -loglevel info -i "$out" -vf "mpdecimate,showinfo" -f null - 2>&1 \
+    | grep -c "Parsed_showinfo.*n:" || true)
+  awk -v l="$label" -v f="$frames" -v d="$distinct" -v e="$elapsed" -v u="$user" -v s="$sys" -v m="$rss" \
+    -v x=$((x1 - x0)) -v t="$TICKS" \
+    'BEGIN { printf "%s %d %.3f %.3f %.1f %d\n", l, f, (u + s) / e, x / t / e, m / 1024, d }'
 }
 
 measure() {  # measure <scene>
@@ -59,16 +64,16 @@ measure() {  # measure <scene>
 
 report() {
   awk '
-    { frames[$1] = $2; cores[$1] = $3; xcores[$1] = $4; mem[$1] = $5 }
+    { frames[$1] = $2; cores[$1] = $3; xcores[$1] = $4; mem[$1] = $5; distinct[$1] = $6 }
     END {
-      printf "%-8s %-5s %8s %8s %10s %10s %12s\n", "scene", "side", "frames", "cores", "X cores", "peak MB", ""
+      printf "%-8s %-5s %8s %9s %8s %10s %10s\n", "scene", "side", "frames", "distinct", "cores", "X cores", "peak MB"
       split("animated still", scenes, " ")
       for (i = 1; i <= 2; i++) {
         s = scenes[i]; o = "ours-" s; f = "ffmpeg-" s
-        printf "%-8s %-5s %8d %8.3f %10.3f %10.1f\n", s, "ours", frames[o], cores[o], xcores[o], mem[o]
-        printf "%-8s %-5s %8d %8.3f %10.3f %10.1f\n", s, "ffm", frames[f], cores[f], xcores[f], mem[f]
-        printf "%-8s %-5s %8.2f %8.2f %10.2f %10.2f   (ours / ffmpeg)\n", s, "ratio",
-          frames[o] / (frames[f] ? frames[f] : 1), cores[o] / (cores[f] ? cores[f] : 1),
+        printf "%-8s %-5s %8d %9d %8.3f %10.3f %10.1f\n", s, "ours", frames[o], distinct[o], cores[o], xcores[o], mem[o]
+        printf "%-8s %-5s %8d %9d %8.3f %10.3f %10.1f\n", s, "ffm", frames[f], distinct[f], cores[f], xcores[f], mem[f]
+        printf "%-8s %-5s %8.2f %9.2f %8.2f %10.2f %10.2f   (ours / ffmpeg)\n", s, "ratio",
+          frames[o] / (frames[f] ? frames[f] : 1), distinct[o] / (distinct[f] ? distinct[f] : 1), cores[o] / (cores[f] ? cores[f] : 1),
           xcores[o] / (xcores[f] ? xcores[f] : 1), mem[o] / (mem[f] ? mem[f] : 1)
       }
     }' "$WORK/results"
