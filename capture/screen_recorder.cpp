@@ -101,8 +101,7 @@ kg::ResultObject ScreenRecorder::stop() {
         finished_ = true;
         const std::int64_t endNs = monotonicNowNs();
         stream_->stop();
-        const std::int64_t endPts = (endNs - epochNs_) * VideoEncoder::kTimeBase / 1'000'000'000;
-        encoder_->finish(endPts);
+        encoder_->finish(VideoEncoder::ticksFromNs(endNs - epochNs_));
         if (audio_) audio_->finish(endNs);
         writer_->close();
     }

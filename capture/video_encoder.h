@@ -25,6 +25,13 @@ public:
     // Ticks per second of every timestamp given to or produced by the encoder.
     static constexpr int kTimeBase = 90000;
 
+    // A span of CLOCK_MONOTONIC nanoseconds in kTimeBase ticks, truncated toward zero. Exact
+    // for any span (the plain product would overflow after about 28 hours).
+    [[nodiscard]] static constexpr std::int64_t ticksFromNs(std::int64_t spanNs) {
+        constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+        return spanNs / kNsPerSecond * kTimeBase + spanNs % kNsPerSecond * kTimeBase / kNsPerSecond;
+    }
+
     // Throws CaptureError when the encoder cannot be opened for this size.
     VideoEncoder(int width, int height);
     ~VideoEncoder();

@@ -1,4 +1,4 @@
-// The pure geometry of a capture and the cursor blend.
+// The pure geometry and timing arithmetic of a capture, and the cursor blend.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include "capture/capture_error.h"
 #include "capture/capture_geometry.h"
 #include "capture/cursor_image.h"
+#include "capture/video_encoder.h"
 
 namespace kg::capture {
 namespace {
@@ -108,6 +109,15 @@ TEST(CursorBlend, PremultipliedPixelsAreBlendedAtTheHotSpotAndClippedAtTheEdges)
     EXPECT_EQ(frame.pixel(3, 2)[2], 200);  // transparent leaves the frame alone
     EXPECT_NEAR(frame.pixel(2, 3)[2], 100, 1);  // half black over red halves it
     EXPECT_EQ(frame.pixel(1, 1)[2], 200);   // untouched elsewhere
+}
+
+TEST(VideoEncoder, NanosecondSpansBecomeTicksWithoutOverflowForAnyRecordingLength) {
+    EXPECT_EQ(VideoEncoder::ticksFromNs(0), 0);
+    EXPECT_EQ(VideoEncoder::ticksFromNs(1'500'000'000), 135000);
+    EXPECT_EQ(VideoEncoder::ticksFromNs(11'112), 1);  // truncated
+    // Thirty hours: the plain product of nanoseconds and ticks would overflow 64 bits.
+    constexpr std::int64_t thirtyHours = 30LL * 3600;
+    EXPECT_EQ(VideoEncoder::ticksFromNs(thirtyHours * 1'000'000'000 + 500'000'000), thirtyHours * 90000 + 45000);
 }
 
 }  // namespace
