@@ -1,6 +1,6 @@
 #include "capture/audio/pulse_audio_track.h"
 
-#include "capture/audio/monotonic_clock.h"
+#include "capture/monotonic_clock.h"
 #include "capture/movie_writer.h"
 
 namespace kg::capture::audio {

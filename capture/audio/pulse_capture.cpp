@@ -4,7 +4,7 @@
 #include <pulse/rtclock.h>
 #include <pulse/timeval.h>
 
-#include "capture/audio/monotonic_clock.h"
+#include "capture/monotonic_clock.h"
 #include "capture/audio/sample_clock.h"
 
 namespace kg::capture::audio {

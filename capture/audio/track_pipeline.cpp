@@ -4,7 +4,7 @@
 #include <chrono>
 #include <limits>
 
-#include "capture/audio/monotonic_clock.h"
+#include "capture/monotonic_clock.h"
 #include "capture/audio/sample_clock.h"
 #include "capture/audio/track_assembler.h"
 
