@@ -3,8 +3,8 @@
 // unless it was destroyed first. The owner decides where the call goes from there (the
 // recorder posts it to the main queue).
 //
-// 0 expires at once, and so does a negative count; counts beyond 18446744073 seconds (more
-// than any clock here can express) never expire.
+// 0 expires at once, and so does a negative count; counts beyond about 200 years (more than
+// the steady clock can express, and more than any process lives) never expire.
 
 #include <condition_variable>
 #include <cstdint>
