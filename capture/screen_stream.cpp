@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <exception>
 #include <utility>
 
 #include "capture/monotonic_clock.h"
@@ -110,6 +111,20 @@ bool ScreenStream::captureFrame(std::int64_t tick, bool mustSend) {
 }
 
 void ScreenStream::run() {
+    // Nothing may escape the capture thread (that would end the process with a message on
+    // standard error): running out of memory ends the frames, reported like any other failure,
+    // and the file is still finished by stop().
+    try {
+        capture();
+    } catch (const std::exception& error) {
+        try {
+            delegate_.recordingDidFail(error.what());
+        } catch (...) {
+        }
+    }
+}
+
+void ScreenStream::capture() {
     bool force = true;  // the first frame is always sent: every movie holds at least one
     bool lost = false;
     for (std::int64_t tick = 0;;) {

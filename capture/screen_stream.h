@@ -65,6 +65,7 @@ public:
 
 private:
     void run();
+    void capture();
     void drainEvents();
     bool captureFrame(std::int64_t tick, bool mustSend);
 

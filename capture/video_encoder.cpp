@@ -89,6 +89,17 @@ void VideoEncoder::drainPackets() {
 }
 
 void VideoEncoder::run() {
+    // Nothing may escape the encoder thread. Should anything be thrown (memory running out),
+    // the rest of the picture is lost, and the closed queue keeps the capture thread from
+    // waiting for an encoder that is gone.
+    try {
+        encode();
+    } catch (...) {
+    }
+    queue_.close();
+}
+
+void VideoEncoder::encode() {
     while (auto job = queue_.pop()) {
         // After a write failure nothing more can reach the file; frames are dropped unencoded.
         if (!writing_) continue;

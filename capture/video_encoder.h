@@ -57,6 +57,7 @@ private:
         bool keyframe = false;
     };
     void run();
+    void encode();
     void drainPackets();
     void emit(AVPacket* next);
 
