@@ -47,8 +47,9 @@ enum class FontWeight { Regular, Medium, Semibold, Bold };
 
 struct Font {
     enum class Design {
-        System,          // the proportional user-interface font
-        MonospacedDigit  // the same family with digits of equal width (tabular figures)
+        System,           // the proportional user-interface font
+        MonospacedDigit,  // the same family with digits of equal width (tabular figures)
+        Monospaced        // the fixed-width font: every character has the same advance
     };
     Design design = Design::System;
     double size_points = 13;
@@ -59,6 +60,9 @@ struct Font {
     }
     [[nodiscard]] static Font monospacedDigitSystem(double size_points, FontWeight weight) {
         return {Design::MonospacedDigit, size_points, weight};
+    }
+    [[nodiscard]] static Font monospacedSystem(double size_points, FontWeight weight) {
+        return {Design::Monospaced, size_points, weight};
     }
     friend bool operator==(const Font&, const Font&) = default;
 };

@@ -19,6 +19,11 @@ QFont toQFont(const Font& font) {
     }
     // The user-interface family installed everywhere we run (DejaVu Sans) already has digits
     // of equal width; the monospaced-digit design needs nothing more.
+    if (font.design == Font::Design::Monospaced) {
+        f.setFamilies({QStringLiteral("monospace")});
+        f.setStyleHint(QFont::Monospace);
+        f.setFixedPitch(true);
+    }
     return f;
 }
 

@@ -6,7 +6,7 @@
 namespace kg {
 
 namespace {
-const TextAttributes kSizeLabel{Font::monospacedDigitSystem(13, FontWeight::Semibold),
+const TextAttributes kSizeLabel{Font::monospacedSystem(13, FontWeight::Semibold),
                                 Color::white(), kRecordingRed};
 const TextAttributes kTitle{Font::system(20, FontWeight::Medium), Color::white(), Color::clear()};
 const TextAttributes kHint{Font::system(14, FontWeight::Regular), Color::white(1.0, 0.6),

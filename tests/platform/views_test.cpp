@@ -134,6 +134,9 @@ TEST_F(Views, LabelsAndTextDrawAtTheirLowerLeftPoint) {
     EXPECT_NEAR(four.width, 4 * one.width, 0.01);
     EXPECT_NEAR(measureText("1111", {Font::monospacedDigitSystem(14, FontWeight::Medium)}).width, four.width, 0.01)
         << "digits have equal widths";
+    const Font mono = Font::monospacedSystem(13, FontWeight::Semibold);
+    EXPECT_NEAR(measureText("iiii", {mono}).width, measureText("WWWW", {mono}).width, 0.01)
+        << "every character of the monospaced font has the same advance";
 }
 
 TEST(MainThreadServices, TimersAndTheMainQueueRunOnTheMainThread) {
@@ -165,6 +168,12 @@ TEST(MainThreadServices, TimersAndTheMainQueueRunOnTheMainThread) {
         std::this_thread::sleep_for(12ms);
         processEventsForTesting();
     }
+    EXPECT_EQ(ticks, 3);
+
+    // Intervals beyond what the toolkit holds are clamped, not overflowed.
+    const auto distant = Timer::scheduledOnce(1e12, [&] { ++ticks; });
+    EXPECT_TRUE(distant->isValid());
+    processEventsForTesting();
     EXPECT_EQ(ticks, 3);
 }
 

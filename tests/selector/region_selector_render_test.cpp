@@ -72,7 +72,7 @@ TEST(RegionSelectorPicture, DragShowsClearHoleRedBorderAndLabelBelow) {
     EXPECT_TRUE(pixelIs(renderViewForTesting(other), 400, 364, kDim));
 
     // Label box: centred under S, top edge 4 below S's bottom (y = 300).
-    const TextAttributes attributes{Font::monospacedDigitSystem(13, FontWeight::Semibold),
+    const TextAttributes attributes{Font::monospacedSystem(13, FontWeight::Semibold),
                                     Color::white(), kRecordingRed};
     const Size text = measureText("300 \u00D7 200", attributes);
     const Rect box = sizeLabelBox({100, 300, 300, 200}, text);
