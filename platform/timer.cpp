@@ -1,6 +1,8 @@
 #include "platform/timer.h"
 
 #include <QTimer>
+#include <algorithm>
+#include <limits>
 
 namespace kg {
 
@@ -16,7 +18,10 @@ std::unique_ptr<Timer::Impl> makeImpl(double seconds, std::function<void()> acti
     impl->timer = new QTimer();
     impl->timer->setSingleShot(once);
     impl->timer->setTimerType(Qt::PreciseTimer);
-    impl->timer->setInterval(static_cast<int>(std::max(0.0, seconds) * 1000.0 + 0.5));
+    // Clamped to what the toolkit's millisecond interval holds (about 24.8 days); NaN is 0.
+    const double ms = std::min(std::max(0.0, seconds) * 1000.0 + 0.5,
+                               double(std::numeric_limits<int>::max()));
+    impl->timer->setInterval(static_cast<int>(ms));
     Timer::Impl* raw = impl.get();
     QObject::connect(impl->timer, &QTimer::timeout, [raw] {
         // Copied, so the action may invalidate (but not destroy) its own timer.
