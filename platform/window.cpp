@@ -234,7 +234,6 @@ void Window::setIgnoresMouseEvents(bool ignores) {
     impl_->ignoresMouse = ignores;
     impl_->widget->setAttribute(Qt::WA_TransparentForMouseEvents, ignores);
 }
-void Window::setAcceptsMouseMovedEvents(bool accepts) { impl_->widget->setMouseTracking(accepts || true); }
 void Window::setFloatingPanel(bool floating) { impl_->floatingPanel = floating; }
 void Window::setTransparencyMode(TransparencyMode mode) { impl_->transparency = mode; }
 TransparencyMode Window::transparencyMode() const { return impl_->transparency; }

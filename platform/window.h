@@ -79,7 +79,7 @@ public:
     void setIgnoresMouseEvents(bool ignores);  // true: every press reaches the window below
     void setMovable(bool) {}                   // borderless windows move only by setFrame
     void setReleasedWhenClosed(bool) {}        // ownership is the creator's, always
-    void setAcceptsMouseMovedEvents(bool accepts);
+    void setAcceptsMouseMovedEvents(bool) {}   // pointer motion is always tracked (cursors)
     void setFloatingPanel(bool floating);      // panel above normal windows
     void setHidesOnDeactivate(bool) {}         // accessory applications never hide windows
     void setBecomesKeyOnlyIfNeeded(bool) {}    // panels never take focus here
