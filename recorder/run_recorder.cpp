@@ -2,6 +2,8 @@
 
 #include <csignal>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "cli/result_printer.h"
 #include "platform/application.h"
@@ -32,12 +34,19 @@ int runRecorder(const std::vector<std::string>& args, int argc, char** argv) {
 
     auto delegate = std::make_shared<RecorderAppDelegate>(settings.region, settings.audioMode, settings.outputPath,
                                                           settings.maxSeconds, app.mainQueue());
-    capture::SignalSource terminationSource(
-        {std::begin(terminationSignals), std::end(terminationSignals)},
-        [weak = std::weak_ptr<RecorderAppDelegate>(delegate)](int signo) {
-            if (const auto d = weak.lock()) d->terminationSignalReceived(signo);
-        },
-        app.mainQueue());
+    std::optional<capture::SignalSource> terminationSource;
+    try {
+        terminationSource.emplace(
+            std::vector<int>(std::begin(terminationSignals), std::end(terminationSignals)),
+            [weak = std::weak_ptr<RecorderAppDelegate>(delegate)](int signo) {
+                if (const auto d = weak.lock()) d->terminationSignalReceived(signo);
+            },
+            app.mainQueue());
+    } catch (const std::exception&) {
+        // No signal watcher (no descriptor left): the signals keep their default action
+        // instead of staying blocked for nothing, and the recording itself goes on.
+        pthread_sigmask(SIG_UNBLOCK, &blocked, nullptr);
+    }
     app.setDelegate(delegate.get());
     app.run();
     return 0;
