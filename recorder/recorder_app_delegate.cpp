@@ -1,5 +1,6 @@
 #include "recorder/recorder_app_delegate.h"
 
+#include <chrono>
 #include <csignal>
 #include <future>
 
@@ -23,9 +24,6 @@ RecorderAppDelegate::RecorderAppDelegate(std::optional<Rect> region, std::string
 RecorderAppDelegate::~RecorderAppDelegate() {
     // Only reached if the event loop returns without finish(); never leave a joinable thread.
     if (recordingTask_.joinable()) recordingTask_.detach();
-    for (auto& t : regionUpdates_) {
-        if (t.joinable()) t.detach();
-    }
 }
 
 void RecorderAppDelegate::applicationDidFinishLaunching() {
@@ -90,13 +88,18 @@ void RecorderAppDelegate::overlayRegionIsChangingTo(RecordingOverlay&, const Rec
 void RecorderAppDelegate::overlayRegionDidCommitTo(RecordingOverlay& overlay, const Rect& region) {
     overlayRegionIsChangingTo(overlay, region);
     if (!activeRecorder_) return;  // before the engine exists the recording keeps the launch region
-    regionUpdates_.emplace_back([engine = activeRecorder_, region] {
+    // Tasks that have ended are released, so a long recording with many drags does not pile
+    // up finished threads.
+    std::erase_if(regionUpdates_, [](const std::future<void>& update) {
+        return update.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    });
+    regionUpdates_.push_back(std::async(std::launch::async, [engine = activeRecorder_, region] {
         try {
             engine->updateRegion(region);
         } catch (const std::exception& e) {
             printResult(warnResult(std::string("updateConfiguration failed: ") + e.what()));
         }
-    });
+    }));
 }
 
 void RecorderAppDelegate::publish(std::shared_ptr<capture::ScreenRecorder> engine) {
@@ -135,9 +138,7 @@ void RecorderAppDelegate::runRecording(std::vector<std::uint32_t> excludedWindow
 void RecorderAppDelegate::finish(const ResultObject& finalObject) {
     if (recordingTask_.joinable()) recordingTask_.join();
     // Region updates still under way finish first, so that the final object is the last line.
-    for (auto& t : regionUpdates_) {
-        if (t.joinable()) t.join();
-    }
+    for (auto& update : regionUpdates_) update.wait();
     regionUpdates_.clear();
     if (controlBar_) {
         controlBar_->close();

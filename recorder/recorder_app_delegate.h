@@ -11,6 +11,7 @@
 // thread hands the engine over through the main queue and waits until it is stored.
 
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,7 +68,8 @@ private:
     bool stopRequestedEarly_ = false;
     int terminationSignals_ = 0;
     std::thread recordingTask_;
-    std::vector<std::thread> regionUpdates_;
+    // Region-update tasks still under way; finished ones are dropped at the next commit.
+    std::vector<std::future<void>> regionUpdates_;
 };
 
 }  // namespace kg
