@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
@@ -57,7 +58,12 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 
 BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argvIn, const ProcessOptions& options) {
     int outPipe[2], errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    if (::pipe2(outPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+        ::close(outPipe[0]);
+        ::close(outPipe[1]);
+        throw std::runtime_error("pipe");
+    }
     std::vector<std::string> argv = argvIn;
     std::vector<std::string> env = buildEnvironment(options);
     auto argvPtrs = pointers(argv);
@@ -114,7 +120,7 @@ void BackgroundProcess::pump(std::chrono::milliseconds budget) {
         const ssize_t got = ::read(fds[i].fd, buf, sizeof buf);
         if (got > 0) {
             (i == 0 ? result_.out : result_.err).append(buf, static_cast<std::size_t>(got));
-        } else {
+        } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
             ::close(fds[i].fd);
             (i == 0 ? outFd_ : errFd_) = -1;
         }
