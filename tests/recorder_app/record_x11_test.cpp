@@ -235,6 +235,19 @@ TEST_F(RecordCommand, WithoutRegionRecordsTheFirstDisplayWithNoWindowsShown) {
     expectOnlyBackground(last, kBackground);
 }
 
+TEST_F(RecordCommand, AFailedStartPrintsOnlyTheErrorAndClosesTheWindows) {
+    std::vector<std::string> argv = {KG_EXECUTABLE, "record", "--region", kRegion, "--audio", "none",
+                                     "--output", dir_.file("missing/out.mp4")};
+    const auto result = runProcess(argv, xvfb_->clientOptions());
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.err, "");
+    const auto lines = result.lines();
+    ASSERT_EQ(lines.size(), 1u) << result.out;
+    EXPECT_NE(lines[0].value("error", "").find("missing/out.mp4"), std::string::npos) << result.out;
+    // Nothing of ours is left on the screen once the process has ended.
+    EXPECT_TRUE(near(screenPixel(300, 98), kBackground));
+}
+
 TEST(RecordWithoutDisplay, ReportsThatTheDisplayCannotBeOpened) {
     ProcessOptions options;
     options.unsetEnv = {"DISPLAY", "WAYLAND_DISPLAY"};
