@@ -84,7 +84,7 @@ TEST(RecorderWithoutSoundServer, WarnsAndRecordsThePicture) {
     options.env["HOME"] = dir.path().string();
     // Every mode's warning is covered by the track's own tests; one mode shows the whole run.
     const std::string path = dir.file("silent.mp4");
-    const ProcessResult result = runProcess({KG_AUDIO_BENCH, path, "1", "both"}, options);
+    const ProcessResult result = runProcess({KG_CAPTURE_BENCH, path, "1", "--audio", "both"}, options);
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.err, "");
     const auto lines = result.lines();

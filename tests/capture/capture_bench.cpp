@@ -1,7 +1,8 @@
 // capture_bench: records the screen at DISPLAY with ScreenRecorder for a number of seconds and
-// prints the result line. For the benchmark script and for trying the engine by hand.
+// prints the result lines, as the recorder application does around the engine. For the
+// benchmark script, the process tests and trying the engine by hand.
 //
-//   capture_bench <output.mp4> <seconds> [x y width height] [excluded window id...]
+//   capture_bench <output.mp4> <seconds> [--audio <mode>] [x y width height] [excluded window id...]
 
 #include <signal.h>
 
@@ -18,18 +19,27 @@ int main(int argc, char** argv) {
     sigemptyset(&stopSignal);
     sigaddset(&stopSignal, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &stopSignal, nullptr);
-    if (argc < 3) {
-        kg::printResult(kg::errorResult("usage: capture_bench <output.mp4> <seconds> [x y width height] [window...]"));
+    std::string audioMode = "none";
+    int next = 3;
+    if (argc >= 5 && std::string(argv[3]) == "--audio") {
+        audioMode = argv[4];
+        next = 5;
+    }
+    if (argc < 3 || (argc > next && argc < next + 4)) {
+        kg::printResult(kg::errorResult(
+            "usage: capture_bench <output.mp4> <seconds> [--audio <mode>] [x y width height] [window...]"));
         return 1;
     }
     std::optional<kg::Rect> region;
     std::vector<std::uint32_t> excluded;
-    if (argc >= 7)
-        region = kg::Rect{std::atof(argv[3]), std::atof(argv[4]), std::atof(argv[5]), std::atof(argv[6])};
-    for (int i = 7; i < argc; ++i) excluded.push_back(static_cast<std::uint32_t>(std::strtoul(argv[i], nullptr, 0)));
+    if (argc >= next + 4)
+        region = kg::Rect{std::atof(argv[next]), std::atof(argv[next + 1]), std::atof(argv[next + 2]),
+                          std::atof(argv[next + 3])};
+    for (int i = next + 4; i < argc; ++i)
+        excluded.push_back(static_cast<std::uint32_t>(std::strtoul(argv[i], nullptr, 0)));
     kg::test::ThreadMainQueue mainThread;
     try {
-        auto recorder = kg::capture::ScreenRecorder::create(region, "none", argv[1], std::atoll(argv[2]), excluded,
+        auto recorder = kg::capture::ScreenRecorder::create(region, audioMode, argv[1], std::atoll(argv[2]), excluded,
                                                             mainThread.queue());
         recorder->start();
         kg::printResult({{"status", kg::ResultValue{std::string("recording")}}, {"output", kg::ResultValue{std::string(argv[1])}}});
