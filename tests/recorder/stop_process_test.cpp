@@ -53,20 +53,17 @@ private:
 };
 
 TEST_F(StopCommand, SignalsTheProcessNamedInThePidFile) {
-    const char* const forms[] = {"%d\n", "  \n %d \n\n", "+%d"};
-    for (const char* form : forms) {
-        SignalRecorder child;
-        char text[64];
-        std::snprintf(text, sizeof text, form, static_cast<int>(child.pid()));
-        test::writeFile(pidFile(), text);
+    // The accepted forms are the parser's unit tests; one with white space around suffices.
+    SignalRecorder child;
+    const std::string text = "  \n " + std::to_string(child.pid()) + " \n\n";
+    test::writeFile(pidFile(), text);
 
-        const auto result = runStop({"ignored", "arguments"});
-        EXPECT_EQ(result.exitStatus, 0) << form;
-        EXPECT_EQ(result.out, "{\"status\":\"stop_signal_sent\",\"pid\":" + std::to_string(child.pid()) + "}\n");
-        EXPECT_EQ(result.err, "");
-        EXPECT_TRUE(child.gotSignal()) << form;
-        EXPECT_EQ(test::readFile(pidFile()), text) << "the PID file stays as it was";
-    }
+    const auto result = runStop({"ignored", "arguments"});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, "{\"status\":\"stop_signal_sent\",\"pid\":" + std::to_string(child.pid()) + "}\n");
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(child.gotSignal());
+    EXPECT_EQ(test::readFile(pidFile()), text) << "the PID file stays as it was";
 }
 
 TEST_F(StopCommand, ReportsSentForAProcessThatNoLongerExists) {
@@ -85,7 +82,7 @@ TEST_F(StopCommand, ReportsSentForAProcessThatNoLongerExists) {
 
 TEST_F(StopCommand, MalformedPidFilesMeanNoActiveRecording) {
     expectNoRecording(runStop(), "missing file");
-    const char* const contents[] = {"", "  \n\t", "42 42", "4242abc", "0x10", "3000000000", "4.2", "\xFF\xFE"};
+    const char* const contents[] = {"", "4242abc", "3000000000", "\xFF\xFE"};
     for (const char* content : contents) {
         test::writeFile(pidFile(), content);
         expectNoRecording(runStop(), std::string("content: ") + content);
@@ -109,25 +106,16 @@ TEST_F(StopCommand, RefusesPidFilesThatAreNotTheUsersOwnRegularFiles) {
     SignalRecorder child;
     const std::string pid = std::to_string(child.pid());
 
+    // The other kinds of file (link, directory, device, huge) are the reader's unit tests.
     // A symbolic link to a good file.
     test::writeFile(dir.file("elsewhere"), pid);
     std::filesystem::create_symlink(dir.file("elsewhere"), pidFile());
     expectNoRecording(runStop(), "symlink");
     std::filesystem::remove(pidFile());
 
-    // A FIFO: must not hang waiting for a writer.
+    // A FIFO: the command must not hang waiting for a writer.
     ASSERT_EQ(::mkfifo(pidFile().c_str(), 0600), 0);
     expectNoRecording(runStop(), "fifo");
-    std::filesystem::remove(pidFile());
-
-    // A directory.
-    std::filesystem::create_directory(pidFile());
-    expectNoRecording(runStop(), "directory");
-    std::filesystem::remove(pidFile());
-
-    // A huge file.
-    test::writeFile(pidFile(), pid + std::string(1 << 20, '\n'));
-    expectNoRecording(runStop(), "huge file");
     std::filesystem::remove(pidFile());
 
     // Planted by another user.
