@@ -28,7 +28,36 @@ std::vector<std::string> PulseServer::childEnvironment() const {
     return entries;
 }
 
+pid_t PulseServer::spawn(std::vector<std::string> args, const std::string& outputPath) const {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    auto envStrings = childEnvironment();
+    std::vector<char*> envp;
+    for (auto& e : envStrings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
 PulseServer::PulseServer() {
+    // A daemon or reader already started must not outlive a constructor that gives up.
+    try {
+        start();
+    } catch (...) {
+        shutDown();
+        throw;
+    }
+}
+
+void PulseServer::start() {
     const std::string pulseaudio = findProgram("pulseaudio");
     if (pulseaudio.empty()) throw std::runtime_error("pulseaudio is not installed");
     const std::string base = dir_.path().string();
@@ -43,41 +72,24 @@ PulseServer::PulseServer() {
                                      "--load=module-native-protocol-unix socket=" + socket + " auth-anonymous=1",
                                      "--load=module-null-sink sink_name=out",
                                      "--load=module-null-sink sink_name=micsink"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    auto envStrings = childEnvironment();
-    std::vector<char*> envp;
-    for (auto& s : envStrings) envp.push_back(s.data());
-    envp.push_back(nullptr);
-
     // The daemon's chatter goes to a file, never to a pipe nobody reads.
     const std::string log = base + "/pulseaudio.log";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    const int rc = ::posix_spawn(&pid_, pulseaudio.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        pid_ = -1;
-        throw std::runtime_error("cannot start pulseaudio");
-    }
+    pid_ = spawn(std::move(args), log);
+    if (pid_ < 0) throw std::runtime_error("cannot start pulseaudio");
 
     // The daemon gives no readiness signal; ask it until it answers.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     for (;;) {
         if (pactl({"info"}).exitStatus == 0) break;
-        if (std::chrono::steady_clock::now() > deadline || ::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-            kill();
+        const bool ended = ::waitpid(pid_, nullptr, WNOHANG) == pid_;
+        if (ended) pid_ = -1;  // reaped already
+        if (ended || std::chrono::steady_clock::now() > deadline) {
             throw std::runtime_error("pulseaudio did not start: " + readFile(log));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     if (pactl({"set-default-sink", "out"}).exitStatus != 0 ||
         pactl({"set-default-source", "micsink.monitor"}).exitStatus != 0) {
-        kill();
         throw std::runtime_error("cannot set pulseaudio's default devices");
     }
     spawnReader("out.monitor");
@@ -87,26 +99,8 @@ PulseServer::PulseServer() {
 
 void PulseServer::spawnReader(const std::string& monitor) {
     const std::string parec = findProgram("parec");
-    std::vector<std::string> args = {parec, "--device=" + monitor, "--latency-msec=10", "--raw"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    auto envStrings = childEnvironment();
-    std::vector<char*> envp;
-    for (auto& e : envStrings) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, parec.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        kill();
-        throw std::runtime_error("cannot start parec");
-    }
+    const pid_t pid = spawn({parec, "--device=" + monitor, "--latency-msec=10", "--raw"}, "/dev/null");
+    if (pid < 0) throw std::runtime_error("cannot start parec");
     readers_.push_back(pid);
 }
 
@@ -136,21 +130,24 @@ void PulseServer::waitForLowLatency() {
             if (seen == 2 && low == 2) return;
         }
         if (std::chrono::steady_clock::now() > deadline) {
-            kill();
             throw std::runtime_error("pulseaudio's outputs keep a long latency");
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }
 
-PulseServer::~PulseServer() {
+PulseServer::~PulseServer() { shutDown(); }
+
+void PulseServer::shutDown() {
     for (const pid_t reader : readers_) {
         ::kill(reader, SIGTERM);
         ::waitpid(reader, nullptr, 0);
     }
+    readers_.clear();
     if (pid_ > 0) {
         ::kill(pid_, SIGTERM);
         ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
     }
 }
 

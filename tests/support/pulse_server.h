@@ -38,6 +38,11 @@ public:
     void kill();
 
 private:
+    void start();
+    void shutDown();  // readers and daemon ended and reaped; idempotent
+    // Starts args[0] with this daemon's environment, standard output and error into
+    // `outputPath`. -1 when it cannot be started.
+    [[nodiscard]] pid_t spawn(std::vector<std::string> args, const std::string& outputPath) const;
     [[nodiscard]] std::vector<std::string> childEnvironment() const;
     void spawnReader(const std::string& monitor);
     void waitForLowLatency();
