@@ -15,10 +15,10 @@ packages=(
   libpulse-dev
   # JSON and tests
   nlohmann-json3-dev libgtest-dev libgmock-dev
-  # test and demo tools: a real X server and input, decoders, a sound server, fonts with the
-  # stop and pause symbols
+  # test, demo and benchmark tools: a real X server and input, decoders, a sound server, fonts
+  # with the stop and pause symbols, /usr/bin/time
   xvfb xauth xdotool x11-utils x11-xserver-utils ffmpeg pulseaudio pulseaudio-utils
-  fonts-dejavu-core fonts-symbola
+  fonts-dejavu-core fonts-symbola time
 )
 
 missing=()
