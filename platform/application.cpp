@@ -52,6 +52,12 @@ bool Application::open(int& argc, char** argv) {
         // This tool speaks X11; never let the toolkit pick another platform on its own.
         setenv("QT_QPA_PLATFORM", "xcb", 1);
     }
+    // One point is one X pixel everywhere in this tool: the capture engine, the shapes and the
+    // snapshots speak X pixels, so the toolkit's own scaling (from the desktop's Xft.dpi or a
+    // scale variable) would put windows and printed regions in another space.
+    unsetenv("QT_SCALE_FACTOR");
+    unsetenv("QT_SCREEN_SCALE_FACTORS");
+    setenv("QT_ENABLE_HIGHDPI_SCALING", "0", 1);
     gApp = new QApplication(argc, argv);  // lives until the process ends
     gApp->setQuitOnLastWindowClosed(false);
     gShared = new Application();

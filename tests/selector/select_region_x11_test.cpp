@@ -2,6 +2,8 @@
 // printed line, the exit status, an empty standard error, and what the screen shows.
 
 #include <gtest/gtest.h>
+
+#include <map>
 #include <xcb/xcb.h>
 
 #include <chrono>
@@ -74,8 +76,9 @@ class SelectRegionOnX11 : public ::testing::Test {
 protected:
     SelectRegionOnX11() : xvfb(kScreenW, kScreenH), background(xvfb.display()) {}
 
-    std::unique_ptr<test::BackgroundProcess> start() {
+    std::unique_ptr<test::BackgroundProcess> start(std::map<std::string, std::string> env = {}) {
         auto options = xvfb.clientOptions();
+        options.env.merge(env);
         auto process = std::make_unique<test::BackgroundProcess>(
             std::vector<std::string>{KG_EXECUTABLE, "select-region"}, options);
         // Ready once the screen is dimmed.
@@ -101,7 +104,8 @@ protected:
 };
 
 TEST_F(SelectRegionOnX11, DragPrintsTheRegionAndExitsWithZero) {
-    auto process = start();
+    // A desktop scale setting must not change the space: points are X pixels.
+    auto process = start({{"QT_SCALE_FACTOR", "2"}});
     dragInSteps(100, 200, 400, 400);
     const auto result = process->wait(15s);
     EXPECT_EQ(result.exitStatus, 0);
