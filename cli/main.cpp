@@ -24,11 +24,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string command = argv[1];
+    // The toolkit sees only the program's name: it would take arguments such as "-display" or
+    // "-platform" as its own, while every argument after the command word is ours.
+    static char* toolkitArgv[] = {argv[0], nullptr};
+    static int toolkitArgc = 1;
     if (command == "select-region") {
-        return kg::runSelectRegion(argc, argv);
+        return kg::runSelectRegion(toolkitArgc, toolkitArgv);
     }
     if (command == "record") {
-        return kg::runRecorder(std::vector<std::string>(argv + 2, argv + argc), argc, argv);
+        return kg::runRecorder(std::vector<std::string>(argv + 2, argv + argc), toolkitArgc, toolkitArgv);
     }
     if (command == "stop") {
         return kg::stopRecording();
