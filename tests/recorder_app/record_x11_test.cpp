@@ -170,7 +170,7 @@ TEST_F(RecordCommand, MaxSecondsEndsTheRecordingOnTime) {
 }
 
 TEST_F(RecordCommand, InterruptFinishesTheFileInsteadOfLosingIt) {
-    for (const int signo : {SIGINT, SIGTERM}) {
+    for (const int signo : {SIGINT, SIGTERM, SIGHUP}) {
         auto process = startRecord({"--region", kRegion, "--max-seconds", "60"});
         std::this_thread::sleep_for(1s);
         process->signal(signo);

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -86,7 +87,8 @@ XvfbServer::~XvfbServer() {
     ::kill(pid_, SIGTERM);
     // A server that does not end within 5 s is killed, so a test never hangs here.
     for (int i = 0; i < 100; ++i) {
-        if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return;
+        const pid_t reaped = ::waitpid(pid_, nullptr, WNOHANG);
+        if (reaped == pid_ || (reaped < 0 && errno != EINTR)) return;
         ::usleep(50'000);
     }
     ::kill(pid_, SIGKILL);
