@@ -21,8 +21,6 @@ public:
     ResultObject() = default;
     ResultObject(std::initializer_list<Member> members) : members_(members) {}
 
-    // Replaces the value when the key is already present.
-    void set(std::string key, ResultValue value);
     [[nodiscard]] const ResultValue* find(const std::string& key) const;
     [[nodiscard]] const std::vector<Member>& members() const { return members_; }
     [[nodiscard]] bool empty() const { return members_.empty(); }

@@ -8,16 +8,6 @@
 
 namespace kg {
 
-void ResultObject::set(std::string key, ResultValue value) {
-    for (auto& [k, v] : members_) {
-        if (k == key) {
-            v = std::move(value);
-            return;
-        }
-    }
-    members_.emplace_back(std::move(key), std::move(value));
-}
-
 const ResultValue* ResultObject::find(const std::string& key) const {
     for (const auto& [k, v] : members_) {
         if (k == key) return &v;

@@ -75,12 +75,5 @@ TEST(SerializeResult, NonFiniteFloatMakesTheObjectUnserializable) {
     }
 }
 
-TEST(ResultObject, SetReplacesAnExistingKey) {
-    ResultObject object{{"a", std::int64_t{1}}};
-    object.set("b", true);
-    object.set("a", std::int64_t{2});
-    EXPECT_EQ(*serializeResult(object), R"({"a":2,"b":true})");
-}
-
 }  // namespace
 }  // namespace kg
