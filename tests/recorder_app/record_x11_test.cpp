@@ -103,6 +103,18 @@ protected:
         });
     }
 
+    // Stops a recording of kRegion with SIGUSR1 and decodes its last frame, checking that the
+    // movie kept the region's 400 x 300 size whatever the frame was moved or resized to. Call it
+    // through ASSERT_NO_FATAL_FAILURE.
+    void stopAndDecodeRegionMovie(BackgroundProcess& process, DecodedFrame& last) {
+        process.signal(SIGUSR1);
+        finish(process);
+        const MovieSummary summary = decode(&last);
+        ASSERT_TRUE(summary.readable);
+        EXPECT_EQ(summary.width, 400);
+        EXPECT_EQ(summary.height, 300);
+    }
+
     std::string movie() const { return dir_.file("out.mp4"); }
 
     TempDir dir_;
@@ -192,14 +204,8 @@ TEST_F(RecordCommand, MovingTheFrameMovesTheCaptureAndTheBarButKeepsTheSize) {
     // The bar followed: centred under the new region at x 700..900.
     const Rgb bar = screenPixel(890, 430);
     EXPECT_LT(bar.r + bar.g + bar.b, 150) << "dark bar background expected";
-    process->signal(SIGUSR1);
-    finish(*process);
-
     DecodedFrame last;
-    const MovieSummary summary = decode(&last);
-    ASSERT_TRUE(summary.readable);
-    EXPECT_EQ(summary.width, 400);
-    EXPECT_EQ(summary.height, 300);
+    ASSERT_NO_FATAL_FAILURE(stopAndDecodeRegionMovie(*process, last));
     expectOnlyBackground(last, kTarget);
 }
 
@@ -211,14 +217,8 @@ TEST_F(RecordCommand, ResizingByACornerScalesTheNewRegionIntoTheFixedFrame) {
     // the region becomes 600 x 300 and its right third is green.
     drag(496, 396, 200, 0);
     std::this_thread::sleep_for(1500ms);
-    process->signal(SIGUSR1);
-    finish(*process);
-
     DecodedFrame last;
-    const MovieSummary summary = decode(&last);
-    ASSERT_TRUE(summary.readable);
-    EXPECT_EQ(summary.width, 400);
-    EXPECT_EQ(summary.height, 300);
+    ASSERT_NO_FATAL_FAILURE(stopAndDecodeRegionMovie(*process, last));
     EXPECT_TRUE(near(last.at(100, 150), kBackground));
     EXPECT_TRUE(near(last.at(340, 150), kTarget));
 }

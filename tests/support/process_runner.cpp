@@ -56,6 +56,18 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 
 }  // namespace
 
+DefaultSignalsSpawnAttr::DefaultSignalsSpawnAttr() {
+    posix_spawnattr_init(&attr_);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr_, &none);
+    posix_spawnattr_setsigdefault(&attr_, &all);
+    posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+}
+
+DefaultSignalsSpawnAttr::~DefaultSignalsSpawnAttr() { posix_spawnattr_destroy(&attr_); }
+
 BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argvIn, const ProcessOptions& options) {
     int outPipe[2], errPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
@@ -76,19 +88,9 @@ BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argvIn, con
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     if (!options.workingDirectory.empty())
         posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory.c_str());
-    // The child starts with an empty signal mask and default dispositions, whatever the test
-    // runner has blocked.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    const int rc = ::posix_spawn(&pid_, argv[0].c_str(), &actions, &attr, argvPtrs.data(), envPtrs.data());
+    const DefaultSignalsSpawnAttr attr;
+    const int rc = ::posix_spawn(&pid_, argv[0].c_str(), &actions, attr.get(), argvPtrs.data(), envPtrs.data());
     posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
     outFd_ = outPipe[0];

@@ -2,6 +2,7 @@
 // Runs a program as a child process and collects what it wrote, for tests that exercise the
 // built executable from outside, the way a controlling program does.
 
+#include <spawn.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -30,6 +31,20 @@ struct ProcessOptions {
     std::vector<std::string> unsetEnv;
     std::chrono::milliseconds timeout{60000};
     std::string workingDirectory;
+};
+
+// Spawn attributes that start a child with an empty signal mask and default dispositions,
+// whatever the test has blocked or ignored (so a SIGTERM or SIGUSR1 meant for it is never lost).
+class DefaultSignalsSpawnAttr {
+public:
+    DefaultSignalsSpawnAttr();
+    ~DefaultSignalsSpawnAttr();
+    DefaultSignalsSpawnAttr(const DefaultSignalsSpawnAttr&) = delete;
+    DefaultSignalsSpawnAttr& operator=(const DefaultSignalsSpawnAttr&) = delete;
+    [[nodiscard]] const posix_spawnattr_t* get() const { return &attr_; }
+
+private:
+    posix_spawnattr_t attr_;
 };
 
 // Runs argv[0] (a path) with the arguments and waits for it. On time-out the child gets

@@ -47,19 +47,10 @@ XvfbServer::XvfbServer(int width, int height) : width_(width), height_(height) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    // Whatever the test has blocked or ignored, the server starts with default signal handling,
-    // so the SIGTERM that stops it is never lost.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    const int rc = ::posix_spawn(&pid_, xvfb.c_str(), &actions, &attr, argv.data(), environ);
+    // The server starts with default signal handling, so the SIGTERM that stops it is never lost.
+    const DefaultSignalsSpawnAttr attr;
+    const int rc = ::posix_spawn(&pid_, xvfb.c_str(), &actions, attr.get(), argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
     ::close(fds[1]);
     if (rc != 0) {
         ::close(fds[0]);
