@@ -6,14 +6,15 @@
 #include <system_error>
 
 #include "capture/audio_track.h"
+#include "capture/encoding/video_encoder.h"
 #include "capture/monotonic_clock.h"
-#include "capture/movie_probe.h"
-#include "capture/movie_writer.h"
-#include "capture/screen_content.h"
-#include "capture/screen_stream.h"
+#include "capture/movie/movie_probe.h"
+#include "capture/movie/movie_writer.h"
+#include "capture/pacing/frame_pacer.h"
 #include "capture/signal_source.h"
+#include "capture/source/video_source.h"
+#include "capture/source/video_source_factory.h"
 #include "capture/stop_timer.h"
-#include "capture/video_encoder.h"
 #include "cli/result_printer.h"
 
 namespace kg::capture {
@@ -38,14 +39,12 @@ std::shared_ptr<ScreenRecorder> ScreenRecorder::create(std::optional<kg::Rect> r
     if (region) checkRegion(*region);
     std::shared_ptr<ScreenRecorder> recorder(new ScreenRecorder(std::move(outputPath), maxSeconds, std::move(mainQueue)));
 
-    auto display = std::make_unique<X11Display>();
-    if (auto missing = display->missingForCapture()) throw CaptureError("cannot record the screen: " + *missing);
-    const std::vector<DisplayInfo> displays = listDisplays(*display);
-    if (displays.empty()) throw CaptureError("No display found");
-    const DisplayInfo& chosen = displays.front();
-    recorder->geometry_ = frameGeometryFor(region, chosen.frame.width, chosen.frame.height);
-    const Rect source = region.value_or(Rect{0, 0, static_cast<double>(chosen.frame.width),
-                                             static_cast<double>(chosen.frame.height)});
+    recorder->source_ = openVideoSource(excludedWindowIDs);
+    const Size display = recorder->source_->displaySize();
+    recorder->geometry_ = frameGeometryFor(region, static_cast<std::int64_t>(display.width),
+                                           static_cast<std::int64_t>(display.height));
+    recorder->source_->setGeometry(recorder->geometry_);
+    recorder->source_->moveTo(region.value_or(Rect{0, 0, display.width, display.height}));
 
     recorder->encoder_ = std::make_unique<VideoEncoder>(static_cast<int>(recorder->geometry_.frameWidth),
                                                         static_cast<int>(recorder->geometry_.frameHeight));
@@ -54,27 +53,26 @@ std::shared_ptr<ScreenRecorder> ScreenRecorder::create(std::optional<kg::Rect> r
     recorder->audio_ = openAudioTrack(audioModeFromText(audioMode), *recorder->writer_, [](const std::string& reason) {
         printResult(warnResult("audio unavailable: " + reason));
     });
-    recorder->stream_ = std::make_unique<ScreenStream>(std::move(display), chosen.frame.x, chosen.frame.y,
-                                                       recorder->geometry_, source, excludedWindowIDs,
-                                                       recorder->delegate_);
+    recorder->pacer_ = std::make_unique<FramePacer>(*recorder->source_, recorder->geometry_, recorder->delegate_);
     return recorder;
 }
 
-std::vector<std::uint32_t> ScreenRecorder::excludedWindows() const { return stream_->excludedWindows(); }
+std::vector<std::uint32_t> ScreenRecorder::excludedWindows() const { return source_->excludedWindows(); }
 
 void ScreenRecorder::start() {
     if (started_) return;
+    source_->start();
     writer_->open();
     started_ = true;
     epochNs_ = monotonicNowNs();
     encoder_->start(*writer_, videoStream_);
     if (audio_) audio_->start(epochNs_);
-    stream_->start(epochNs_, *encoder_);
+    pacer_->start(epochNs_, *encoder_);
 }
 
 void ScreenRecorder::updateRegion(const kg::Rect& region) {
     checkRegion(region);
-    stream_->setRegion(region);
+    pacer_->setRegion(region);
 }
 
 void ScreenRecorder::waitForStop() {
@@ -100,7 +98,8 @@ kg::ResultObject ScreenRecorder::stop() {
     if (!finished_ && started_) {
         finished_ = true;
         const std::int64_t endNs = monotonicNowNs();
-        stream_->stop();
+        pacer_->stop();
+        source_->stop();
         encoder_->finish(VideoEncoder::ticksFromNs(endNs - epochNs_));
         if (audio_) audio_->finish(endNs);
         writer_->close();

@@ -34,16 +34,18 @@ namespace kg::capture {
 
 class AudioTrack;
 class MovieWriter;
-class ScreenStream;
+class FramePacer;
 class SignalSource;
 class StopTimer;
 class VideoEncoder;
+class VideoSource;
 
 class ScreenRecorder : public std::enable_shared_from_this<ScreenRecorder> {
 public:
-    // Asks the X server at DISPLAY for its displays and windows, picks the first display,
-    // resolves the windows to leave out, sets up the frame size, encoder, writer and sound.
-    // Throws CaptureError ("No display found", a region error, a missing X server, ...).
+    // Opens the session's video source (the X server's first display, or the screen-cast
+    // portal on Wayland), resolves the windows to leave out, sets up the frame size, encoder,
+    // writer and sound. Throws CaptureError ("No display found", a region error, a missing X
+    // server, ...).
     static std::shared_ptr<ScreenRecorder> create(std::optional<kg::Rect> region, std::string audioMode,
                                                   std::string outputPath, std::int64_t maxSeconds,
                                                   std::vector<std::uint32_t> excludedWindowIDs, kg::MainQueue mainQueue);
@@ -87,7 +89,8 @@ private:
     RecordingDelegate delegate_;
     std::unique_ptr<MovieWriter> writer_;
     std::unique_ptr<VideoEncoder> encoder_;
-    std::unique_ptr<ScreenStream> stream_;
+    std::unique_ptr<VideoSource> source_;
+    std::unique_ptr<FramePacer> pacer_;
     std::unique_ptr<AudioTrack> audio_;
     int videoStream_ = -1;
     std::int64_t epochNs_ = 0;

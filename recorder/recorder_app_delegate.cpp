@@ -4,7 +4,7 @@
 #include <csignal>
 #include <future>
 
-#include "capture/capture_support.h"
+#include "capture/source/video_source_factory.h"
 #include "capture/screen_recorder.h"
 #include "cli/result_printer.h"
 #include "controlbar/recording_control_bar.h"

@@ -13,7 +13,7 @@
 #include <span>
 #include <vector>
 
-#include "capture/av_handles.h"
+#include "capture/encoding/av_handles.h"
 
 namespace kg::capture::audio {
 

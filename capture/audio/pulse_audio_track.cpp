@@ -1,7 +1,7 @@
 #include "capture/audio/pulse_audio_track.h"
 
 #include "capture/monotonic_clock.h"
-#include "capture/movie_writer.h"
+#include "capture/movie/movie_writer.h"
 
 namespace kg::capture::audio {
 namespace {

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "capture/audio_track.h"
-#include "capture/movie_writer.h"
+#include "capture/movie/movie_writer.h"
 #include "capture/recording_delegate.h"
 #include "tests/audio/movie_probe.h"
 #include "tests/audio/tone_analysis.h"

@@ -7,8 +7,8 @@
 
 #include "capture/capture_error.h"
 #include "capture/capture_geometry.h"
-#include "capture/cursor_image.h"
-#include "capture/video_encoder.h"
+#include "capture/x11/cursor_image.h"
+#include "capture/encoding/video_encoder.h"
 
 namespace kg::capture {
 namespace {

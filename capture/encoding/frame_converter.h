@@ -4,7 +4,7 @@
 //
 // Threads: one thread at a time (the capture thread).
 
-#include "capture/av_handles.h"
+#include "capture/encoding/av_handles.h"
 #include "capture/bgrx_image.h"
 
 namespace kg::capture {

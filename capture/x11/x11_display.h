@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "capture/xcb_handles.h"
+#include "capture/x11/xcb_handles.h"
 
 namespace kg::capture {
 

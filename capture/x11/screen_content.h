@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "capture/capture_geometry.h"
-#include "capture/x11_display.h"
+#include "capture/x11/x11_display.h"
 
 namespace kg::capture {
 

@@ -1,4 +1,4 @@
-#include "capture/movie_writer.h"
+#include "capture/movie/movie_writer.h"
 
 extern "C" {
 #include <libavutil/log.h>

@@ -1,11 +1,11 @@
-#include "capture/video_encoder.h"
+#include "capture/encoding/video_encoder.h"
 
 extern "C" {
 #include <libavutil/opt.h>
 }
 
 #include "capture/capture_error.h"
-#include "capture/movie_writer.h"
+#include "capture/movie/movie_writer.h"
 
 namespace kg::capture {
 
@@ -19,7 +19,7 @@ constexpr const char* kPreset = "ultrafast";
 constexpr const char* kTune = "zerolatency";
 constexpr const char* kCrf = "23";
 // A keyframe at least every two seconds, counted in frames at the full rate; forced by time
-// when frames are sparse (see ScreenStream).
+// when frames are sparse (see FramePacer).
 constexpr int kGopFrames = 60;
 
 }  // namespace

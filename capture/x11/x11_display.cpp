@@ -1,4 +1,4 @@
-#include "capture/x11_display.h"
+#include "capture/x11/x11_display.h"
 
 #include <xcb/composite.h>
 #include <xcb/damage.h>

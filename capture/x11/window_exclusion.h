@@ -16,7 +16,7 @@
 
 #include "capture/bgrx_image.h"
 #include "capture/capture_geometry.h"
-#include "capture/x11_display.h"
+#include "capture/x11/x11_display.h"
 
 namespace kg::capture {
 

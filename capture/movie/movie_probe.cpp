@@ -1,10 +1,10 @@
-#include "capture/movie_probe.h"
+#include "capture/movie/movie_probe.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "capture/av_handles.h"
+#include "capture/encoding/av_handles.h"
 #include "capture/capture_error.h"
 
 namespace kg::capture {

@@ -1,11 +1,11 @@
-#include "capture/window_exclusion.h"
+#include "capture/x11/window_exclusion.h"
 
 #include <xcb/composite.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "capture/screen_content.h"
+#include "capture/x11/screen_content.h"
 
 namespace kg::capture {
 

@@ -1,4 +1,4 @@
-#include "capture/frame_converter.h"
+#include "capture/encoding/frame_converter.h"
 
 namespace kg::capture {
 

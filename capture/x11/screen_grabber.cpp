@@ -1,4 +1,4 @@
-#include "capture/screen_grabber.h"
+#include "capture/x11/screen_grabber.h"
 
 #include <sys/ipc.h>
 #include <sys/shm.h>

@@ -18,7 +18,7 @@ extern "C" {
 #include <mutex>
 #include <string>
 
-#include "capture/av_handles.h"
+#include "capture/encoding/av_handles.h"
 #include "capture/recording_delegate.h"
 
 namespace kg::capture {

@@ -10,8 +10,8 @@
 
 #include "capture/bgrx_image.h"
 #include "capture/capture_geometry.h"
-#include "capture/x11_display.h"
-#include "capture/xcb_handles.h"
+#include "capture/x11/x11_display.h"
+#include "capture/x11/xcb_handles.h"
 
 #include <xcb/xproto.h>
 

@@ -1,4 +1,4 @@
-#include "capture/cursor_image.h"
+#include "capture/x11/cursor_image.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "capture/screen_content.h"
+#include "capture/x11/screen_content.h"
 
 #include <xcb/randr.h>
 

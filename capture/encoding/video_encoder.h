@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "capture/av_handles.h"
+#include "capture/encoding/av_handles.h"
 #include "capture/bounded_queue.h"
 
 namespace kg::capture {

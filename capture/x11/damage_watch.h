@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "capture/capture_geometry.h"
-#include "capture/x11_display.h"
+#include "capture/x11/x11_display.h"
 
 namespace kg::capture {
 

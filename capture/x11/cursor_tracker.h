@@ -9,8 +9,8 @@
 #include <cstdint>
 
 #include "capture/capture_geometry.h"
-#include "capture/cursor_image.h"
-#include "capture/x11_display.h"
+#include "capture/x11/cursor_image.h"
+#include "capture/x11/x11_display.h"
 
 namespace kg::capture {
 

@@ -1,4 +1,4 @@
-#include "capture/cursor_tracker.h"
+#include "capture/x11/cursor_tracker.h"
 
 #include <xcb/xfixes.h>
 

@@ -1,4 +1,4 @@
-#include "capture/damage_watch.h"
+#include "capture/x11/damage_watch.h"
 
 #include <xcb/damage.h>
 

@@ -1,0 +1,36 @@
+#include "capture/source/video_source_factory.h"
+
+#include <cstdlib>
+#include <string_view>
+
+#include "capture/capture_error.h"
+#include "capture/x11/x11_display.h"
+#include "capture/x11/x11_video_source.h"
+
+namespace kg::capture {
+
+SessionKind currentSessionKind() {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* type = std::getenv("XDG_SESSION_TYPE");
+    if ((wayland && *wayland) || (type && std::string_view(type) == "wayland")) return SessionKind::wayland;
+    return SessionKind::x11;
+}
+
+std::unique_ptr<VideoSource> openVideoSource(const std::vector<std::uint32_t>& excludedWindowIds) {
+    if (currentSessionKind() == SessionKind::wayland)
+        throw CaptureError("screen capture unavailable: Wayland sessions are not supported yet");
+    return std::make_unique<X11VideoSource>(excludedWindowIds);
+}
+
+std::optional<std::string> captureUnavailableReason() {
+    if (currentSessionKind() == SessionKind::wayland)
+        return std::string("screen capture unavailable: Wayland sessions are not supported yet");
+    try {
+        X11Display display;
+        return display.missingForCapture();
+    } catch (const CaptureError& error) {
+        return std::string(error.what());
+    }
+}
+
+}  // namespace kg::capture

@@ -1,0 +1,85 @@
+#include "capture/x11/x11_video_source.h"
+
+#include <cstring>
+
+#include "capture/capture_error.h"
+#include "capture/x11/screen_content.h"
+
+namespace kg::capture {
+
+namespace {
+
+std::uint64_t hashPixels(const BgrxView& view) {
+    std::uint64_t hash = 0x9e3779b97f4a7c15ull;
+    const std::size_t rowBytes = static_cast<std::size_t>(view.width) * 4;
+    for (int y = 0; y < view.height; ++y) {
+        const std::uint8_t* row = view.data + y * view.stride;
+        std::size_t i = 0;
+        for (; i + 8 <= rowBytes; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, row + i, 8);
+            hash = (hash ^ word) * 0x100000001b3ull;
+            hash ^= hash >> 29;
+        }
+        for (; i < rowBytes; ++i) hash = (hash ^ row[i]) * 0x100000001b3ull;
+    }
+    return hash;
+}
+
+}  // namespace
+
+X11VideoSource::X11VideoSource(const std::vector<std::uint32_t>& excludedWindowIds)
+    : display_(std::make_unique<X11Display>()) {
+    if (auto missing = display_->missingForCapture()) throw CaptureError("cannot record the screen: " + *missing);
+    const std::vector<DisplayInfo> displays = listDisplays(*display_);
+    if (displays.empty()) throw CaptureError("No display found");
+    displayFrame_ = displays.front().frame;
+    grabber_ = std::make_unique<ScreenGrabber>(*display_);
+    damage_ = std::make_unique<DamageWatch>(*display_);
+    cursor_ = std::make_unique<CursorTracker>(*display_);
+    exclusion_ = std::make_unique<WindowExclusion>(*display_, excludedWindowIds);
+    xcb_flush(display_->connection());
+}
+
+Size X11VideoSource::displaySize() const {
+    return {static_cast<double>(displayFrame_.width), static_cast<double>(displayFrame_.height)};
+}
+
+void X11VideoSource::moveTo(const Rect& region) {
+    source_ = sourcePixels(region, geometry_, displayFrame_.x, displayFrame_.y);
+}
+
+void X11VideoSource::drainEvents() {
+    xcb_connection_t* c = display_->connection();
+    while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+        if (!damage_->handleEvent(*event)) cursor_->handleEvent(*event);
+        std::free(event);
+    }
+}
+
+SourcePoll X11VideoSource::poll(PollMode mode) {
+    if (lost_) return {};
+    if (xcb_connection_has_error(display_->connection())) {
+        lost_ = true;
+        return {SourcePoll::Status::failed, {}, "the connection to the X server was lost"};
+    }
+    drainEvents();
+    const bool cursorChanged = cursor_->refresh(source_);
+    const bool mustSend = mode == PollMode::always || cursorChanged;
+    if (!mustSend && damage_->available() && !damage_->touched(source_)) return {};
+
+    damage_->reset();
+    auto view = grabber_->grab(source_);
+    if (!view) return {};
+    if (!damage_->available()) {
+        const std::uint64_t hash = hashPixels(*view);
+        const bool same = lastHash_ && *lastHash_ == hash;
+        lastHash_ = hash;
+        if (same && !mustSend) return {};
+    }
+    exclusion_->rebuild(*view, source_);
+    cursor_->draw(*view, source_.x, source_.y);
+    return {SourcePoll::Status::picture, *view, {}};
+}
+
+}  // namespace kg::capture

@@ -1,0 +1,54 @@
+#pragma once
+// The X server as a video source: grabs the region of the root window (MIT-SHM), rebuilds
+// what our own windows cover, and draws the cursor (XFIXES).
+//
+// Pictures are driven by change: DAMAGE events inside the region, a pointer that moved or
+// changed shape there, a new region. A still screen costs a pointer query per tick. Without
+// DAMAGE every poll grabs and compares the pixels with the previous grab.
+//
+// Threads: see VideoSource.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "capture/source/video_source.h"
+#include "capture/x11/cursor_tracker.h"
+#include "capture/x11/damage_watch.h"
+#include "capture/x11/screen_grabber.h"
+#include "capture/x11/window_exclusion.h"
+#include "capture/x11/x11_display.h"
+
+namespace kg::capture {
+
+class X11VideoSource final : public VideoSource {
+public:
+    // Connects to the X server at DISPLAY and records its first display (the primary RandR
+    // monitor). `excludedWindowIds` are left out of the pictures. Throws CaptureError when no
+    // X server can be reached, it lacks what capture needs, or it has no display.
+    explicit X11VideoSource(const std::vector<std::uint32_t>& excludedWindowIds);
+
+    [[nodiscard]] Size displaySize() const override;
+    void setGeometry(const FrameGeometry& geometry) override { geometry_ = geometry; }
+    void moveTo(const Rect& region) override;
+    SourcePoll poll(PollMode mode) override;
+    [[nodiscard]] std::vector<std::uint32_t> excludedWindows() const override { return exclusion_->excluded(); }
+
+private:
+    void drainEvents();
+
+    std::unique_ptr<X11Display> display_;
+    PixelRect displayFrame_;  // root coordinates
+    FrameGeometry geometry_;
+    std::unique_ptr<ScreenGrabber> grabber_;
+    std::unique_ptr<DamageWatch> damage_;
+    std::unique_ptr<CursorTracker> cursor_;
+    std::unique_ptr<WindowExclusion> exclusion_;
+
+    PixelRect source_;
+    std::optional<std::uint64_t> lastHash_;
+    bool lost_ = false;
+};
+
+}  // namespace kg::capture
