@@ -13,12 +13,21 @@ packages=(
   libxcb-randr0-dev libxcb-shape0-dev libxcb-render0-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libpulse-dev
+  # Wayland sessions: the screen-cast portal (libportal) and PipeWire streams
+  libportal-dev libpipewire-0.3-dev libspa-0.2-dev
   # JSON and tests
   nlohmann-json3-dev libgtest-dev libgmock-dev
   # test, demo and benchmark tools: a real X server and input, decoders, a sound server, fonts
   # with the stop and pause symbols, /usr/bin/time
   xvfb xauth xdotool x11-utils x11-xserver-utils ffmpeg pulseaudio pulseaudio-utils
   fonts-dejavu-core fonts-symbola time
+  # the desktops the X11 tests run on: window managers and compositing managers
+  openbox picom xfwm4 xcompmgr
+  # PipeWire with its pulse server, the second sound server the tests run against
+  pipewire wireplumber pipewire-pulse libpipewire-0.3-common dbus dbus-bin
+  # a headless Wayland desktop: sway, the screen-cast portal, Xwayland, input and screenshots
+  sway xdg-desktop-portal xdg-desktop-portal-wlr qt6-wayland xwayland wtype grim
+  libwayland-dev wayland-protocols
 )
 
 missing=()
