@@ -1,4 +1,4 @@
-// Placement of the bar next to the region, its content layout, and the clock text.
+// Where the bar goes next to the region, and the clock text.
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -9,51 +9,30 @@
 namespace kg::controlbar {
 namespace {
 
-TEST(ControlBarPlacement, BelowAboveOrInsideTheScreenWithSideMargins) {
-    const Rect screen{0, 0, 1440, 900};
-    struct Case { const char* what; Rect region; Point origin; };
+TEST(ControlBarPlacement, BelowElseAboveElseInsideTheTopKeepingTenPointsFromTheScreensSides) {
+    const Rect main{0, 0, 1440, 900};
+    struct Case { const char* what; Rect region; Size bar; Rect screen; Point origin; };
     const Case cases[] = {
-        {"below, centred", {100, 200, 640, 480}, {320, 170}},
-        {"no room below: above", {0, 850, 300, 40}, {50, 60}},
-        {"whole screen: inside the top", {0, 0, 1440, 900}, {620, 850}},
-        {"right margin", {1400, 100, 40, 40}, {1230, 710}},
-        {"left margin", {-50, 100, 60, 40}, {10, 710}},
+        {"below, centred", {100, 200, 640, 480}, kBarSize, main, {320, 170}},
+        {"no room below: above", {0, 850, 300, 40}, kBarSize, main, {50, 60}},
+        {"whole screen: inside the top", {0, 0, 1440, 900}, kBarSize, main, {620, 850}},
+        {"right margin", {1400, 100, 40, 40}, kBarSize, main, {1230, 710}},
+        {"left margin", {-50, 100, 60, 40}, kBarSize, main, {10, 710}},
+        {"margins of the screen it is on", {2300, 100, 200, 100}, kBarSize, {1440, 100, 1000, 700}, {2230, 650}},
+        {"too narrow: the left margin wins", {0, 0, 100, 100}, kBarSize, {0, 0, 150, 900}, {10, 750}},
+        {"the panel's current size", {100, 200, 640, 480}, {100, 20}, main, {370, 190}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(controlBarOrigin(c.region, kBarSize, screen, 900), c.origin) << c.what;
+        EXPECT_EQ(controlBarOrigin(c.region, c.bar, c.screen, 900), c.origin) << c.what;
     }
-}
-
-TEST(ControlBarPlacement, UsesTheScreenFrameForMarginsAndTheBarsOwnSize) {
-    // A second screen to the right, raised by 100: margins follow its frame, not the main one.
-    const Rect right{1440, 100, 1000, 700};
-    EXPECT_EQ(controlBarOrigin({2300, 100, 200, 100}, kBarSize, right, 900), (Point{2230, 650}));
-    // On a screen narrower than the bar plus margins the left margin wins.
-    EXPECT_EQ(controlBarOrigin({0, 0, 100, 100}, kBarSize, {0, 0, 150, 900}, 900),
-              (Point{10, 750}));
-    // reposition passes the panel's current size.
-    EXPECT_EQ(controlBarOrigin({100, 200, 640, 480}, {100, 20}, {0, 0, 1440, 900}, 900),
-              (Point{370, 190}));
-}
-
-TEST(ControlBarContent, ButtonsLabelAndBackgroundOfThe200By40Bar) {
-    const auto l = controlBarContentLayout(kBarSize);
-    EXPECT_EQ(l.stopButton, (Rect{10, 8, 28, 24}));
-    EXPECT_EQ(l.pauseButton, (Rect{40, 8, 28, 24}));
-    EXPECT_EQ(l.timerLabel, (Rect{72, 11, 118, 18}));
-    EXPECT_EQ(l.background, (Rect{0.5, 0.5, 199, 39}));
 }
 
 TEST(ElapsedLabel, MinutesAndSecondsTruncatedNeverFoldedIntoHours) {
-    struct Case { double seconds; const char* text; };
-    const Case cases[] = {
-        {0, "00:00"},      {0.4, "00:00"},    {59.9, "00:59"},   {60, "01:00"},
-        {3725, "62:05"},   {6000, "100:00"},  {599999, "9999:59"},
-        {-3, "00:00"},     {std::numeric_limits<double>::quiet_NaN(), "00:00"},
+    const std::pair<double, const char*> cases[] = {
+        {0, "00:00"},    {0.4, "00:00"},   {59.9, "00:59"}, {60, "01:00"}, {3725, "62:05"},
+        {6000, "100:00"}, {599999, "9999:59"}, {-3, "00:00"}, {std::numeric_limits<double>::quiet_NaN(), "00:00"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(elapsedLabelText(c.seconds), c.text) << c.seconds;
-    }
+    for (const auto& [seconds, text] : cases) EXPECT_EQ(elapsedLabelText(seconds), text) << seconds;
     EXPECT_FALSE(elapsedLabelText(std::numeric_limits<double>::infinity()).empty());
 }
 

@@ -9,13 +9,8 @@
 namespace kg {
 namespace {
 
-TEST(ScreenSpace, DesktopRectanglesBecomeGlobalYUpFromTheMainScreensLowerLeft) {
-    struct Case {
-        const char* name;
-        Rect mainDesktop;
-        Rect desktop;
-        Rect global;
-    };
+TEST(ScreenSpace, DesktopRectanglesBecomeGlobalYUpFromTheMainScreensLowerLeftAndBack) {
+    struct Case { const char* name; Rect mainDesktop, desktop, global; };
     const Case cases[] = {
         {"main screen itself", {0, 0, 1440, 900}, {0, 0, 1440, 900}, {0, 0, 1440, 900}},
         {"second display right and lower", {0, 0, 1440, 900}, {1440, 180, 1440, 900}, {1440, -180, 1440, 900}},
@@ -27,30 +22,20 @@ TEST(ScreenSpace, DesktopRectanglesBecomeGlobalYUpFromTheMainScreensLowerLeft) {
         EXPECT_EQ(globalFromDesktop(c.desktop, c.mainDesktop), c.global) << c.name;
         EXPECT_EQ(desktopFromGlobal(c.global, c.mainDesktop), c.desktop) << c.name;
     }
-}
-
-TEST(ScreenSpace, PointsAndRegionCoordinatesAgree) {
+    // A press on pixel (100, 200) is the global point (100, 700); region coordinates of a
+    // global rectangle are its desktop coordinates relative to the main screen's top-left.
     const Rect main{0, 0, 1440, 900};
-    // A press on pixel (100, 200) is the global point (100, 700).
     EXPECT_EQ(globalFromDesktop(Point{100, 200}, main), (Point{100, 700}));
     EXPECT_EQ(desktopFromGlobal(Point{100, 700}, main), (Point{100, 200}));
-    // Region coordinates of a global rectangle are its desktop coordinates relative to the
-    // main screen's top-left corner.
-    const Rect global = globalFromDesktop(Rect{1540, 200, 300, 200}, main);
-    EXPECT_EQ(flipY(global, main.height), (Rect{1540, 200, 300, 200}));
-    EXPECT_EQ(flipInHeight(Point{10, 0}, 50), (Point{10, 50}));
+    EXPECT_EQ(flipY(globalFromDesktop(Rect{1540, 200, 300, 200}, main), main.height), (Rect{1540, 200, 300, 200}));
     EXPECT_EQ(flipInHeight(Rect{0, 0, 10, 5}, 50), (Rect{0, 45, 10, 5}));
 }
 
-TEST(MaskRuns, RowsOfRunsMergeIntoBands) {
+TEST(MaskRuns, RowsOfRunsMergeIntoBandsCoveringExactlyTheMask) {
     // A 10 x 6 frame, 2 pixels thick: two full bands and two side columns.
-    auto frame = [](int x, int y) { return x < 2 || x >= 8 || y < 2 || y >= 4; };
-    const auto rects = rectsFromMask(10, 6, frame);
-    const std::vector<PixelRect> expected = {{0, 0, 10, 2}, {0, 2, 2, 2}, {8, 2, 2, 2}, {0, 4, 10, 2}};
-    EXPECT_EQ(rects, expected);
+    const auto frame = rectsFromMask(10, 6, [](int x, int y) { return x < 2 || x >= 8 || y < 2 || y >= 4; });
+    EXPECT_EQ(frame, (std::vector<PixelRect>{{0, 0, 10, 2}, {0, 2, 2, 2}, {8, 2, 2, 2}, {0, 4, 10, 2}}));
     EXPECT_TRUE(rectsFromMask(4, 4, [](int, int) { return false; }).empty());
-    EXPECT_EQ(rectsFromMask(4, 3, [](int, int) { return true; }), (std::vector<PixelRect>{{0, 0, 4, 3}}));
-    // Covered pixels are exactly the mask's.
     auto diagonal = [](int x, int y) { return x == y || x == 6 - y; };
     const auto d = rectsFromMask(7, 7, diagonal);
     for (int y = 0; y < 7; ++y) {
