@@ -28,34 +28,64 @@ std::string findProgram(const std::string& name) {
     return {};
 }
 
-XvfbServer::XvfbServer(int width, int height) : width_(width), height_(height) {
-    const std::string xvfb = findProgram("Xvfb");
-    if (xvfb.empty()) throw std::runtime_error("Xvfb is not installed");
-    int fds[2];
-    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
-    ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-
-    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    std::vector<std::string> args = {xvfb, "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
-                                     "-nolisten", "tcp", "-noreset", "+extension", "RANDR",
-                                     "+extension", "Composite", "+extension", "DAMAGE"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
+Daemon::Daemon(const std::vector<std::string>& args, const std::map<std::string, std::string>& env) {
+    std::vector<std::string> strings = args;
+    if (!strings.empty() && strings[0].find('/') == std::string::npos) strings[0] = findProgram(strings[0]);
+    if (strings.empty() || strings[0].empty()) throw std::runtime_error("not installed: " + args.at(0));
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (!env.contains(entry.substr(0, entry.find('=')))) envStrings.push_back(entry);
+    }
+    for (const auto& [k, v] : env) envStrings.push_back(k + "=" + v);
+    std::vector<char*> argv, envp;
+    for (auto& a : strings) argv.push_back(a.data());
+    for (auto& e : envStrings) envp.push_back(e.data());
     argv.push_back(nullptr);
+    envp.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    // The server starts with default signal handling, so the SIGTERM that stops it is never lost.
+    // Default signal handling, so the SIGTERM that stops it is never lost.
     const DefaultSignalsSpawnAttr attr;
-    const int rc = ::posix_spawn(&pid_, xvfb.c_str(), &actions, attr.get(), argv.data(), environ);
+    const int rc = ::posix_spawn(&pid_, argv[0], &actions, attr.get(), argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    if (rc != 0) {
-        ::close(fds[0]);
-        throw std::runtime_error("cannot start Xvfb");
+    if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
+}
+
+bool Daemon::running() { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+
+Daemon::~Daemon() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    for (int i = 0; i < 100; ++i) {
+        const pid_t reaped = ::waitpid(pid_, nullptr, WNOHANG);
+        if (reaped == pid_ || (reaped < 0 && errno != EINTR)) return;
+        ::usleep(50'000);
     }
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+}
+
+XvfbServer::XvfbServer(int width, int height) : width_(width), height_(height) {
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+    ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    try {
+        server_ = std::make_unique<Daemon>(
+            std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten",
+                                     "tcp", "-noreset", "+extension", "RANDR", "+extension", "Composite", "+extension",
+                                     "DAMAGE"},
+            std::map<std::string, std::string>{});
+    } catch (...) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        throw;
+    }
+    ::close(fds[1]);
     // Xvfb writes the display number once it accepts connections.
     std::string number;
     pollfd pfd{fds[0], POLLIN, 0};
@@ -65,25 +95,8 @@ XvfbServer::XvfbServer(int width, int height) : width_(width), height_(height) {
         number += c;
     }
     ::close(fds[0]);
-    if (number.empty()) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        throw std::runtime_error("Xvfb did not start");
-    }
+    if (number.empty()) throw std::runtime_error("Xvfb did not start");
     display_ = ":" + number;
-}
-
-XvfbServer::~XvfbServer() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    // A server that does not end within 5 s is killed, so a test never hangs here.
-    for (int i = 0; i < 100; ++i) {
-        const pid_t reaped = ::waitpid(pid_, nullptr, WNOHANG);
-        if (reaped == pid_ || (reaped < 0 && errno != EINTR)) return;
-        ::usleep(50'000);
-    }
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
 }
 
 ProcessOptions XvfbServer::clientOptions() const {

@@ -4,6 +4,8 @@
 
 #include <sys/types.h>
 
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,10 +13,26 @@
 
 namespace kg::test {
 
+// A program running in the background for a test's lifetime with its output thrown away
+// (a server or desktop daemon nobody reads from), started with default signal handling and
+// ended with SIGTERM, then SIGKILL after 5 s. `env` is added to the test's environment;
+// descriptors without FD_CLOEXEC are inherited.
+class Daemon {
+public:
+    Daemon(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {});
+    ~Daemon();
+    Daemon(const Daemon&) = delete;
+    Daemon& operator=(const Daemon&) = delete;
+    // False once the program has ended.
+    [[nodiscard]] bool running();
+
+private:
+    pid_t pid_ = -1;
+};
+
 class XvfbServer {
 public:
     explicit XvfbServer(int width = 1280, int height = 800);
-    ~XvfbServer();
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;
 
@@ -28,7 +46,7 @@ public:
     ProcessResult run(const std::vector<std::string>& argv) const;
 
 private:
-    pid_t pid_ = -1;
+    std::unique_ptr<Daemon> server_;
     std::string display_;
     int width_;
     int height_;

@@ -1,0 +1,172 @@
+#include "tests/support/desktop.h"
+
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace kg::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kXfconfService = "/usr/share/dbus-1/services/org.xfce.Xfconf.service";
+
+std::vector<std::string> programsOf(Desktop desktop) {
+    switch (desktop) {
+    case Desktop::Bare: return {};
+    case Desktop::Openbox: return {"openbox"};
+    case Desktop::OpenboxPicom: return {"openbox", "picom"};
+    case Desktop::Xfwm4: return {"xfwm4", "dbus-daemon"};
+    }
+    return {};
+}
+
+struct Connection {
+    explicit Connection(const std::string& display) : c(xcb_connect(display.c_str(), nullptr)) {
+        if (xcb_connection_has_error(c)) {
+            xcb_disconnect(c);
+            throw std::runtime_error("cannot connect to " + display);
+        }
+        screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    }
+    ~Connection() { xcb_disconnect(c); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    xcb_atom_t atom(const char* name) const {
+        auto* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
+        const xcb_atom_t a = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        free(reply);
+        return a;
+    }
+    bool hasRootProperty(const char* name) const {
+        auto* reply = xcb_get_property_reply(
+            c, xcb_get_property(c, 0, screen->root, atom(name), XCB_ATOM_ANY, 0, 1), nullptr);
+        const bool has = reply && reply->type != XCB_ATOM_NONE;
+        free(reply);
+        return has;
+    }
+    bool selectionOwned(const char* name) const {
+        auto* reply = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom(name)), nullptr);
+        const bool owned = reply && reply->owner != XCB_WINDOW_NONE;
+        free(reply);
+        return owned;
+    }
+    std::uint32_t screenPixel(int x, int y) const {
+        auto* reply = xcb_get_image_reply(
+            c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, x, y, 1, 1, ~0u), nullptr);
+        std::uint32_t pixel = 0;
+        if (reply && xcb_get_image_data_length(reply) >= 4) std::memcpy(&pixel, xcb_get_image_data(reply), 4);
+        free(reply);
+        return pixel & 0xffffff;
+    }
+
+    xcb_connection_t* c;
+    xcb_screen_t* screen;
+};
+
+// Paints the wallpaper as wallpaper setters do: a pixmap as the root window's background,
+// published in _XROOTPMAP_ID and ESETROOT_PMAP_ID (compositing managers draw the desktop from
+// it; picom shows plain grey for a root that only has a background colour) and kept after this
+// client disconnects.
+void paintWallpaper(const XvfbServer& xvfb, std::uint32_t rgb) {
+    const Connection x(xvfb.display());
+    const xcb_pixmap_t pixmap = xcb_generate_id(x.c);
+    xcb_create_pixmap(x.c, x.screen->root_depth, pixmap, x.screen->root, xvfb.width(), xvfb.height());
+    const xcb_gcontext_t gc = xcb_generate_id(x.c);
+    xcb_create_gc(x.c, gc, pixmap, XCB_GC_FOREGROUND, &rgb);
+    const xcb_rectangle_t all{0, 0, static_cast<std::uint16_t>(xvfb.width()), static_cast<std::uint16_t>(xvfb.height())};
+    xcb_poly_fill_rectangle(x.c, pixmap, gc, 1, &all);
+    xcb_free_gc(x.c, gc);
+    xcb_change_window_attributes(x.c, x.screen->root, XCB_CW_BACK_PIXMAP, &pixmap);
+    xcb_clear_area(x.c, 0, x.screen->root, 0, 0, 0, 0);
+    for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"})
+        xcb_change_property(x.c, XCB_PROP_MODE_REPLACE, x.screen->root, x.atom(name), XCB_ATOM_PIXMAP, 32, 1, &pixmap);
+    xcb_set_close_down_mode(x.c, XCB_CLOSE_DOWN_RETAIN_PERMANENT);
+    free(xcb_get_input_focus_reply(x.c, xcb_get_input_focus(x.c), nullptr));
+}
+
+// A session bus that starts only xfconfd on demand (xfwm4 reads its settings through it),
+// with nothing else to activate.
+std::map<std::string, std::string> sessionBusEnvironment(const TempDir& dir) {
+    if (!std::filesystem::exists(kXfconfService)) throw std::runtime_error(std::string("missing ") + kXfconfService);
+    const auto services = dir.path() / "services";
+    std::filesystem::create_directories(services);
+    std::filesystem::copy_file(kXfconfService, services / "org.xfce.Xfconf.service");
+    writeFile(dir.file("bus.conf"),
+              "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
+              "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n<busconfig><type>session</type>"
+              "<listen>unix:path=" + dir.file("bus") + "</listen><servicedir>" + services.string() +
+              "</servicedir><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+              "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+    return {{"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.file("bus")},
+            {"XDG_CONFIG_HOME", dir.file("config")},
+            {"XDG_CACHE_HOME", dir.file("cache")},
+            {"XDG_DATA_HOME", dir.file("data")},
+            {"NO_AT_BRIDGE", "1"}};
+}
+
+template <typename Ready>
+void waitFor(const std::string& what, Ready ready, Daemon* daemon = nullptr) {
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!ready()) {
+        if (daemon && !daemon->running()) throw std::runtime_error(what + ": the program ended");
+        if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error(what + ": not within 20 s");
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
+}  // namespace
+
+std::string desktopName(Desktop desktop) {
+    switch (desktop) {
+    case Desktop::Bare: return "bare";
+    case Desktop::Openbox: return "openbox";
+    case Desktop::OpenboxPicom: return "picom";
+    case Desktop::Xfwm4: return "xfwm4";
+    }
+    return "unknown";
+}
+
+std::string missingProgram(Desktop desktop) {
+    for (const auto& program : programsOf(desktop))
+        if (findProgram(program).empty()) return program;
+    return {};
+}
+
+DesktopSession::DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int width, int height)
+    : desktop_(desktop), xvfb_(width, height) {
+    if (const std::string missing = missingProgram(desktop); !missing.empty())
+        throw std::runtime_error(missing + " is not installed");
+    paintWallpaper(xvfb_, wallpaperRgb);
+    std::map<std::string, std::string> env = {{"DISPLAY", xvfb_.display()}};
+    const std::string name = desktopName(desktop);
+    const Connection x(xvfb_.display());
+    if (desktop == Desktop::Openbox || desktop == Desktop::OpenboxPicom) {
+        windowManager_.emplace(std::vector<std::string>{"openbox", "--sm-disable"}, env);
+    } else if (desktop == Desktop::Xfwm4) {
+        env.merge(sessionBusEnvironment(dir_));
+        bus_.emplace(std::vector<std::string>{"dbus-daemon", "--config-file=" + dir_.file("bus.conf"), "--nofork"}, env);
+        waitFor(name + ": session bus", [&] { return std::filesystem::exists(dir_.file("bus")); }, &*bus_);
+        windowManager_.emplace(
+            std::vector<std::string>{"xfwm4", "--compositor=on", "--vblank=off", "--sm-client-disable"}, env);
+    }
+    if (windowManager_)
+        waitFor(name + ": window manager", [&] { return x.hasRootProperty("_NET_SUPPORTING_WM_CHECK"); },
+                &*windowManager_);
+    if (desktop == Desktop::OpenboxPicom) compositor_.emplace(std::vector<std::string>{"picom", "--shadow"}, env);
+    Daemon* compositing = compositor_ ? &*compositor_ : windowManager_ ? &*windowManager_ : nullptr;
+    if (composited())
+        waitFor(name + ": compositing manager", [&] { return x.selectionOwned("_NET_WM_CM_S0"); }, compositing);
+    // The compositing manager's first paint of the desktop, or the root's own.
+    waitFor(name + ": wallpaper on screen",
+            [&] { return x.screenPixel(width / 2, height / 2) == (wallpaperRgb & 0xffffff); }, compositing);
+}
+
+}  // namespace kg::test

@@ -1,0 +1,47 @@
+#pragma once
+// A person's X11 desktop on a private Xvfb, for tests that must hold on the desktops people
+// run: a wallpaper on the root window and, per `Desktop`, no window manager, openbox, openbox
+// with picom drawing shadows, or xfwm4 with its own compositor. The constructor returns once
+// the window manager and compositing manager have taken over the screen and the wallpaper is
+// on it; everything stops when the object goes away.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "tests/support/temp_dir.h"
+#include "tests/support/xvfb.h"
+
+namespace kg::test {
+
+enum class Desktop { Bare, Openbox, OpenboxPicom, Xfwm4 };
+
+// A short name usable in a test's name: "bare", "openbox", "picom", "xfwm4".
+[[nodiscard]] std::string desktopName(Desktop desktop);
+// The first program the desktop needs that is not installed, or empty.
+[[nodiscard]] std::string missingProgram(Desktop desktop);
+
+class DesktopSession {
+public:
+    // Throws std::runtime_error naming what did not come up.
+    DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int width = 1280, int height = 800);
+    DesktopSession(const DesktopSession&) = delete;
+    DesktopSession& operator=(const DesktopSession&) = delete;
+
+    [[nodiscard]] const XvfbServer& xvfb() const { return xvfb_; }
+    [[nodiscard]] Desktop desktop() const { return desktop_; }
+    [[nodiscard]] bool hasWindowManager() const { return desktop_ != Desktop::Bare; }
+    [[nodiscard]] bool composited() const { return desktop_ == Desktop::OpenboxPicom || desktop_ == Desktop::Xfwm4; }
+
+private:
+    Desktop desktop_;
+    TempDir dir_;
+    XvfbServer xvfb_;
+    // Declared in start order, so they stop in reverse: compositor, window manager, bus.
+    std::optional<Daemon> bus_;
+    std::optional<Daemon> windowManager_;
+    std::optional<Daemon> compositor_;
+};
+
+}  // namespace kg::test
