@@ -13,8 +13,6 @@
 namespace kg {
 namespace {
 
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new test::ApplicationEnvironment);
-
 void runEventsFor(std::chrono::milliseconds span, const std::function<bool()>& done = [] { return false; }) {
     const auto end = std::chrono::steady_clock::now() + span;
     while (!done() && std::chrono::steady_clock::now() < end) {

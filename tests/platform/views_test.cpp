@@ -16,8 +16,6 @@
 namespace kg {
 namespace {
 
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new test::ApplicationEnvironment);
-
 using namespace std::chrono_literals;
 
 // Logs the mouse events that reach it and declines presses in its inner part, like a frame.

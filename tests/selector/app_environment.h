@@ -1,6 +1,6 @@
 #pragma once
-// Opens the application once for a test executable (the platform comes from QT_QPA_PLATFORM,
-// set per test in CMake).
+// Including this opens the application once for the test executable, before any test runs
+// (the platform comes from QT_QPA_PLATFORM).
 
 #include <gtest/gtest.h>
 
@@ -17,5 +17,8 @@ public:
         ASSERT_TRUE(Application::open(argc, argv));
     }
 };
+
+inline ::testing::Environment* const kApplicationEnvironment =
+    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
 
 }  // namespace kg::test

@@ -11,99 +11,57 @@
 namespace kg {
 namespace {
 
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new test::ApplicationEnvironment);
-
 constexpr Rgba kDim{0, 0, 0, 89};  // black at alpha 0.35
 constexpr Rgba kRed{255, 59, 48, 255};
 constexpr Rgba kClear{0, 0, 0, 0};
 
-bool near(Rgba a, Rgba b, int tolerance = 2) {
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
-           std::abs(a.b - b.b) <= tolerance && std::abs(a.a - b.a) <= tolerance;
+struct Probe { const char* what; double x, y; Rgba colour; };
+
+void expectPixels(const Image& image, std::initializer_list<Probe> probes) {
+    for (const auto& p : probes) {
+        const Rgba c = image.at(int(p.x), int(p.y));
+        EXPECT_TRUE(std::abs(c.r - p.colour.r) <= 2 && std::abs(c.g - p.colour.g) <= 2 && std::abs(c.b - p.colour.b) <= 2 &&
+                    std::abs(c.a - p.colour.a) <= 2)
+            << p.what << ": " << int(c.r) << "," << int(c.g) << "," << int(c.b) << "," << int(c.a);
+    }
 }
 
-::testing::AssertionResult pixelIs(const Image& image, int x, int y, Rgba expected) {
-    const Rgba p = image.at(x, y);
-    if (near(p, expected)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is " << int(p.r) << ","
-                                         << int(p.g) << "," << int(p.b) << "," << int(p.a);
+int countPixels(const Image& image, const Rect& r, bool (*pred)(Rgba)) {
+    int n = 0;
+    for (int y = int(r.y); y < int(r.maxY()); ++y)
+        for (int x = int(r.x); x < int(r.maxX()); ++x) n += pred(image.at(x, y));
+    return n;
 }
 
-void drag(RegionSelectorView& view, Point from, Point to) {
-    view.mouseDown({from});
-    view.mouseDragged({to});
-}
-
-TEST(RegionSelectorPicture, IdleDimsEverythingWithTheDotAboveTheTitle) {
+TEST(RegionSelectorPicture, IdleDimsEverythingWithTheRedDotAboveTheTitle) {
     RegionSelectorView view({0, 0, 800, 600}, nullptr);
     const Image image = renderViewForTesting(view);
-    EXPECT_TRUE(pixelIs(image, 5, 5, kDim));
-    EXPECT_TRUE(pixelIs(image, 795, 595, kDim));
-    // Dot: diameter 48, lowest point 40 above the centre: centre (400, 364).
-    EXPECT_TRUE(pixelIs(image, 400, 364, kRed));
-    EXPECT_TRUE(pixelIs(image, 400, 342, kRed));
-    EXPECT_TRUE(pixelIs(image, 400, 386, kRed));
-    EXPECT_TRUE(pixelIs(image, 400, 337, kDim));  // just under the dot
-    // The title sits between centre + 10 and the dot: some of its pixels are light.
-    int light = 0;
-    for (int x = 200; x < 600; ++x)
-        for (int y = 312; y < 335; ++y) light += image.at(x, y).r > 128 ? 1 : 0;
-    EXPECT_GT(light, 50);
+    // The dot: diameter 48, lowest point 40 above the centre, so centred at (400, 364).
+    expectPixels(image, {{"corner", 5, 5, kDim}, {"far corner", 795, 595, kDim}, {"dot", 400, 364, kRed},
+                         {"dot bottom", 400, 342, kRed}, {"dot top", 400, 386, kRed}, {"under the dot", 400, 337, kDim}});
+    EXPECT_GT(countPixels(image, {200, 312, 400, 23}, [](Rgba p) { return p.r > 128; }), 50) << "title missing";
 }
 
-TEST(RegionSelectorPicture, DragShowsClearHoleRedBorderAndLabelBelow) {
+TEST(RegionSelectorPicture, DragShowsAClearHoleARedBorderAndTheSizeLabelBelowThenADiscardedOneReturnsToIdle) {
     RegionSelectorView view({0, 0, 800, 600}, nullptr);
-    drag(view, {100, 500}, {400, 300});  // S = (100, 300, 300, 200)
+    view.mouseDown({{100, 250}});
+    view.mouseDragged({{300, 100}});  // S = (100, 100, 200, 150), clear of the idle dot
     ASSERT_TRUE(view.isDragging());
     const Image image = renderViewForTesting(view);
-    EXPECT_TRUE(pixelIs(image, 250, 400, kClear));  // inside the hole: undimmed
-    EXPECT_TRUE(pixelIs(image, 102, 400, kClear));
-    EXPECT_TRUE(pixelIs(image, 50, 400, kDim));
-    // The 2-point border is centred on the edge: one column inside, one outside.
-    EXPECT_TRUE(pixelIs(image, 99, 400, kRed));
-    EXPECT_TRUE(pixelIs(image, 100, 400, kRed));
-    EXPECT_TRUE(pixelIs(image, 250, 499, kRed));
-    EXPECT_TRUE(pixelIs(image, 250, 500, kRed));
-    EXPECT_TRUE(pixelIs(image, 97, 400, kDim));
-    // No idle dot while dragging (the dot would cover (400, 364) - inside the hole now, and
-    // (400, 386) is inside too); check a dot pixel outside the selection stays dim instead.
-    RegionSelectorView other({0, 0, 800, 600}, nullptr);
-    drag(other, {10, 10}, {70, 70});
-    EXPECT_TRUE(pixelIs(renderViewForTesting(other), 400, 364, kDim));
+    const Rect box = sizeLabelBox({100, 100, 200, 150}, measureText("200 \u00D7 150", {Font::monospacedSystem(13, FontWeight::Semibold), Color::white(), kRecordingRed}));
+    // The 2-point border is centred on the edge: one row or column inside, one outside.
+    expectPixels(image, {{"hole", 200, 175, kClear}, {"hole by the border", 102, 175, kClear}, {"outside", 50, 175, kDim},
+                         {"left border outside", 99, 175, kRed}, {"left border inside", 100, 175, kRed},
+                         {"bottom border outside", 200, 99, kRed}, {"bottom border inside", 200, 100, kRed},
+                         {"beyond the border", 97, 175, kDim}, {"no idle dot while dragging", 400, 364, kDim},
+                         {"label box left", box.x + 2, box.midY(), kRed}, {"label box right", box.maxX() - 3, box.midY(), kRed},
+                         {"gap between border and box", 200, 97, kDim}, {"left of the box", box.x - 2, box.midY(), kDim}});
+    EXPECT_GT(countPixels(image, box.insetBy(6, 2), [](Rgba p) { return p.g > 200; }), 10) << "label text missing";
 
-    // Label box: centred under S, top edge 4 below S's bottom (y = 300).
-    const TextAttributes attributes{Font::monospacedSystem(13, FontWeight::Semibold),
-                                    Color::white(), kRecordingRed};
-    const Size text = measureText("300 \u00D7 200", attributes);
-    const Rect box = sizeLabelBox({100, 300, 300, 200}, text);
-    EXPECT_TRUE(pixelIs(image, static_cast<int>(box.x + 2), static_cast<int>(box.midY()), kRed));
-    EXPECT_TRUE(pixelIs(image, static_cast<int>(box.maxX() - 3), static_cast<int>(box.midY()), kRed));
-    EXPECT_TRUE(pixelIs(image, 250, 298, kDim));  // the gap
-    EXPECT_TRUE(pixelIs(image, static_cast<int>(box.x - 2), static_cast<int>(box.midY()), kDim));
-    int white = 0;
-    for (int x = static_cast<int>(box.x + 6); x < static_cast<int>(box.maxX() - 6); ++x)
-        for (int y = static_cast<int>(box.y + 2); y < static_cast<int>(box.maxY() - 2); ++y)
-            white += image.at(x, y).g > 200 ? 1 : 0;
-    EXPECT_GT(white, 10) << "the label text is drawn in white on the box";
-}
-
-TEST(RegionSelectorPicture, LabelNearTheBottomEdgeIsClippedAway) {
-    RegionSelectorView view({0, 0, 800, 600}, nullptr);
-    drag(view, {100, 100}, {400, 2});  // bottom edge 2 points above the view's bottom
-    const Image image = renderViewForTesting(view);
-    EXPECT_TRUE(pixelIs(image, 250, 50, kClear));
-    EXPECT_TRUE(pixelIs(image, 250, 0, kDim));  // below the border, the box is off the view
-}
-
-TEST(RegionSelectorPicture, DiscardedDragReturnsToTheIdlePictureAndNewDragStartsAfresh) {
-    RegionSelectorView view({0, 0, 800, 600}, nullptr);
-    drag(view, {100, 100}, {149.9, 400});
-    view.mouseUp({{149.9, 400}});
+    view.mouseDragged({{149.9, 400}});
+    view.mouseUp({{149.9, 400}});  // 49.9 wide: discarded
     EXPECT_FALSE(view.isDragging());
-    EXPECT_TRUE(pixelIs(renderViewForTesting(view), 400, 364, kRed));
-    view.mouseDown({{300, 300}});
-    EXPECT_EQ(view.startPoint(), (Point{300, 300}));
-    EXPECT_EQ(view.currentPoint(), (Point{300, 300}));
+    expectPixels(renderViewForTesting(view), {{"idle dot again", 400, 364, kRed}});
 }
 
 }  // namespace
