@@ -1,0 +1,48 @@
+// The headless Wayland desktop the portal capture tests run on: it comes up, shows a window
+// where it was asked to, offers the screen-cast portal, and leaves nothing running.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "tests/support/wayland_desktop.h"
+
+namespace kg::test {
+namespace {
+
+TEST(WaylandDesktop, ComesUpWithAWindowInPlaceAndTheScreenCastPortal) {
+    const auto began = std::chrono::steady_clock::now();
+    std::string runtimeDir;
+    {
+        WaylandDesktop desktop;
+        const auto startup = std::chrono::steady_clock::now() - began;
+        RecordProperty("startup_ms", static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(startup).count()));
+        runtimeDir = desktop.runtimeDir();
+
+        desktop.showWindow({200, 150, 300, 200}, 0xd02020);
+        const Screenshot shot = desktop.screenshot({0, 0, 1280, 800});
+        ASSERT_EQ(shot.width, 1280);
+        ASSERT_EQ(shot.height, 800);
+        EXPECT_EQ(shot.at(200, 150), 0xd02020u);
+        EXPECT_EQ(shot.at(499, 349), 0xd02020u);
+        EXPECT_EQ(shot.at(199, 150), 0x3a6ea5u) << "wallpaper left of the window";
+        EXPECT_EQ(shot.at(500, 349), 0x3a6ea5u) << "wallpaper right of the window";
+
+        const auto portal = desktop.run({"gdbus", "introspect", "--session", "--dest", "org.freedesktop.portal.Desktop",
+                                         "--object-path", "/org/freedesktop/portal/desktop"});
+        ASSERT_EQ(portal.exitStatus, 0) << portal.err;
+        const auto screenCast = portal.out.find("interface org.freedesktop.portal.ScreenCast");
+        ASSERT_NE(screenCast, std::string::npos);
+        EXPECT_NE(portal.out.find("readonly u version = 4;", screenCast), std::string::npos);
+        EXPECT_NE(portal.out.find("readonly u AvailableSourceTypes = 1;", screenCast), std::string::npos);
+    }
+    // Nothing outlives the desktop: no process still runs in its runtime directory.
+    const std::string mark = "XDG_RUNTIME_DIR=" + runtimeDir + '\0';
+    for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+        const std::string environment = readFile((process.path() / "environ").string());
+        EXPECT_EQ(environment.find(mark), std::string::npos) << readFile((process.path() / "cmdline").string());
+    }
+}
+
+}  // namespace
+}  // namespace kg::test

@@ -1,0 +1,373 @@
+#include "tests/support/wayland_desktop.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "tests/support/xvfb.h"
+
+extern char** environ;
+
+namespace kg::test {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+namespace {
+
+constexpr auto kStartTimeout = std::chrono::seconds(15);
+const std::string kConfigDir = KG_WAYLAND_CONFIG_DIR;
+
+// Variables of the test's own environment that would point a desktop process elsewhere.
+const std::vector<std::string> kForeignVariables = {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "I3SOCK",
+                                                    "PULSE_SERVER", "PIPEWIRE_REMOTE", "LD_PRELOAD"};
+
+std::string programPath(const std::string& name) {
+    if (name.find('/') != std::string::npos) return name;
+    std::string path = findProgram(name);
+    if (path.empty()) throw std::runtime_error(name + " is not installed (scripts/install-deps.sh installs it)");
+    return path;
+}
+
+std::string tail(const std::string& path) {
+    const std::string text = readFile(path);
+    return text.size() > 2000 ? "..." + text.substr(text.size() - 2000) : text;
+}
+
+bool hasEntry(const fs::path& dir, const std::string& prefix, const std::string& suffix) {
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename();
+        if (name.starts_with(prefix) && name.ends_with(suffix) && entry.is_socket()) return true;
+    }
+    return false;
+}
+
+std::string firstEntry(const fs::path& dir, const std::string& prefix, const std::string& suffix) {
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename();
+        if (name.starts_with(prefix) && name.ends_with(suffix) && entry.is_socket()) return name;
+    }
+    return {};
+}
+
+}  // namespace
+
+// One desktop process, leader of its own process group: stopping it stops what it started
+// (sway's Xwayland and wallpaper). Output goes to <runtime>/<name>.log.
+struct WaylandDesktop::Service {
+    std::string name;
+    std::string log;
+    pid_t pid = -1;
+
+    [[nodiscard]] bool ended() const {
+        siginfo_t info{};
+        // WNOWAIT leaves the leader a zombie, so its group id stays ours until it is reaped.
+        return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == pid;
+    }
+
+    void stop() {
+        if (pid <= 0) return;
+        ::kill(-pid, SIGTERM);
+        const auto deadline = steady_clock::now() + std::chrono::seconds(3);
+        while (!ended() && steady_clock::now() < deadline) std::this_thread::sleep_for(milliseconds(20));
+        ::kill(-pid, SIGKILL);  // whatever is left of the group
+        ::waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+};
+
+std::uint32_t Screenshot::at(int x, int y) const {
+    const auto i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+    return (std::uint32_t{rgb.at(i)} << 16) | (std::uint32_t{rgb.at(i + 1)} << 8) | rgb.at(i + 2);
+}
+
+WaylandDesktop::WaylandDesktop(PortalSetup portal) {
+    try {
+        start(portal);
+    } catch (...) {
+        stop();
+        throw;
+    }
+}
+
+WaylandDesktop::~WaylandDesktop() { stop(); }
+
+void WaylandDesktop::stop() {
+    pointer_.reset();
+    windows_.clear();
+    for (auto it = services_.rbegin(); it != services_.rend(); ++it) (*it)->stop();
+    services_.clear();
+}
+
+WaylandDesktop::Service& WaylandDesktop::launch(const std::string& name, std::vector<std::string> argv,
+                                                const std::map<std::string, std::string>& extraEnv) {
+    argv[0] = programPath(argv[0]);
+    auto service = std::make_unique<Service>();
+    service->name = name;
+    service->log = (dir_.path() / (name + ".log")).string();
+
+    std::map<std::string, std::string> merged;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const auto eq = entry.find('=');
+        if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    for (const auto& name : kForeignVariables) merged.erase(name);
+    for (const auto& [k, v] : serviceEnv_) merged[k] = v;
+    for (const auto& [k, v] : extraEnv) merged[k] = v;
+    std::vector<std::string> envStrings;
+    for (const auto& [k, v] : merged) envStrings.push_back(k + "=" + v);
+    std::vector<char*> envp, args;
+    for (auto& e : envStrings) envp.push_back(e.data());
+    for (auto& a : argv) args.push_back(a.data());
+    envp.push_back(nullptr);
+    args.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, service->log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    const int rc = ::posix_spawn(&service->pid, args[0], &actions, &attr, args.data(), envp.data());
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
+    services_.push_back(std::move(service));
+    return *services_.back();
+}
+
+void WaylandDesktop::waitFor(const std::string& what, const Service& service,
+                             const std::function<bool()>& ready) const {
+    const auto deadline = steady_clock::now() + kStartTimeout;
+    while (!ready()) {
+        if (service.ended())
+            throw std::runtime_error(service.name + " ended before " + what + "; its log:\n" + tail(service.log));
+        if (steady_clock::now() > deadline)
+            throw std::runtime_error(service.name + ": no " + what + " after 15 s; its log:\n" + tail(service.log));
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+}
+
+bool WaylandDesktop::busNameOwned(const std::string& name) const {
+    const auto result = run({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
+                             "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner", name});
+    return result.exitStatus == 0 && result.out.find("true") != std::string::npos;
+}
+
+void WaylandDesktop::start(PortalSetup portal) {
+    const fs::path runtime = dir_.path();  // mode 0700, ours
+    // sway runs as user 1000 in a user namespace that maps it to us, so to it this directory
+    // is its own as well, and to Qt clients running as us it is theirs.
+    const fs::path home = runtime / "home";
+    for (const auto& d : {home, home / "config", home / "data", home / "state", home / "cache", runtime / "client-state",
+                          runtime / "no-portals"})
+        fs::create_directories(d);
+    const std::string bus = "unix:path=" + (runtime / "bus").string();
+    serviceEnv_ = {{"XDG_RUNTIME_DIR", runtime}, {"HOME", home}, {"XDG_CONFIG_HOME", home / "config"},
+                   {"XDG_DATA_HOME", home / "data"}, {"XDG_STATE_HOME", home / "state"},
+                   {"XDG_CACHE_HOME", home / "cache"}, {"DBUS_SESSION_BUS_ADDRESS", bus},
+                   {"XDG_CURRENT_DESKTOP", "sway"}, {"XDG_SESSION_TYPE", "wayland"}};
+    env_ = {{"XDG_RUNTIME_DIR", runtime}, {"PIPEWIRE_RUNTIME_DIR", runtime}, {"DBUS_SESSION_BUS_ADDRESS", bus},
+            {"XDG_SESSION_TYPE", "wayland"}, {"XDG_CURRENT_DESKTOP", "sway"},
+            {"XDG_STATE_HOME", runtime / "client-state"}};
+    chooseOutput("HEADLESS-1");
+
+    // Independent parts start together; each is waited for before its dependants start.
+    const Service& sway = launch("sway",
+                                 {"unshare", "--user", "--map-user=1000", "--map-group=1000", programPath("sway"),
+                                  "-c", kConfigDir + "/sway.config"},
+                                 {{"WLR_BACKENDS", "headless"}, {"WLR_LIBINPUT_NO_DEVICES", "1"},
+                                  {"WLR_RENDERER", "pixman"}});
+    const Service& dbus = launch("dbus-daemon", {"dbus-daemon", "--config-file=" + kConfigDir + "/session-bus.conf",
+                                                 "--nofork", "--address=" + bus});
+    const Service& pipewire = launch("pipewire", {"pipewire"});
+
+    const auto xDisplayFile = (runtime / "x-display").string();
+    waitFor("Wayland socket, IPC socket and Xwayland", sway, [&] {
+        return hasEntry(runtime, "wayland-", "") && hasEntry(runtime, "sway-ipc.", ".sock") &&
+               readFile(xDisplayFile).find(':') != std::string::npos;
+    });
+    env_["WAYLAND_DISPLAY"] = firstEntry(runtime, "wayland-", "");
+    env_["SWAYSOCK"] = (runtime / firstEntry(runtime, "sway-ipc.", ".sock")).string();
+    std::string display = readFile(xDisplayFile);
+    display.erase(display.find_last_not_of(" \n") + 1);
+    env_["DISPLAY"] = display;
+    outputs_ = {{0, 0, 1280, 800}};
+    waitFor("session bus", dbus, [&] { return busNameOwned("org.freedesktop.DBus"); });
+    waitFor("socket", pipewire, [&] { return fs::exists(runtime / "pipewire-0"); });
+
+    const Service& wireplumber = launch("wireplumber", {"wireplumber"});
+    const Service& pulse = launch("pipewire-pulse", {"pipewire-pulse"});
+    const Service& permissions = launch("xdg-permission-store", {"/usr/libexec/xdg-permission-store"});
+    if (portal == PortalSetup::ScreenCast) {
+        // Started before the portal, which reads its backends' properties once, at start.
+        const Service& backend = launch("xdg-desktop-portal-wlr",
+                                        {"/usr/libexec/xdg-desktop-portal-wlr", "-l", "INFO", "-c",
+                                         kConfigDir + "/portal-wlr.config"},
+                                        {{"WAYLAND_DISPLAY", env_["WAYLAND_DISPLAY"]}, {"LD_PRELOAD", KG_SCREENCOPY_SHIM}});
+        waitFor("bus name", backend, [&] { return busNameOwned("org.freedesktop.impl.portal.desktop.wlr"); });
+    }
+    if (portal != PortalSetup::None) {
+        std::map<std::string, std::string> extra;
+        if (portal == PortalSetup::NoScreenCast) extra["XDG_DESKTOP_PORTAL_DIR"] = runtime / "no-portals";
+        const Service& frontend = launch("xdg-desktop-portal", {"/usr/libexec/xdg-desktop-portal"}, extra);
+        waitFor("bus name", frontend, [&] { return busNameOwned("org.freedesktop.portal.Desktop"); });
+    }
+    waitFor("bus name", permissions, [&] { return busNameOwned("org.freedesktop.impl.portal.PermissionStore"); });
+    waitFor("socket", pulse, [&] { return fs::exists(runtime / "pulse" / "native"); });
+    // WirePlumber links streams to their consumers; without it a screen cast starts but never
+    // delivers a frame. Its export client appears once it manages the graph.
+    waitFor("PipeWire client", wireplumber,
+            [&] { return run({"pw-cli", "ls", "Client"}).out.find("WirePlumber [export]") != std::string::npos; });
+
+    const std::string fifo = (runtime / "pointer").string();
+    if (::mkfifo(fifo.c_str(), 0600) != 0) throw std::runtime_error("cannot create " + fifo);
+    pointer_ = std::make_unique<BackgroundProcess>(std::vector<std::string>{KG_VIRTUAL_POINTER, fifo}, clientOptions());
+    if (pointer_->waitForLines(1, kStartTimeout).find("ready\n") == std::string::npos)
+        throw std::runtime_error("the virtual pointer did not come up: " + pointer_->wait(milliseconds(1000)).err);
+    pointerReplies_ = 1;
+}
+
+ProcessOptions WaylandDesktop::clientOptions() const {
+    ProcessOptions options;
+    options.env = env_;
+    options.timeout = milliseconds(30000);
+    return options;
+}
+
+void WaylandDesktop::exportToThisProcess() const {
+    for (const auto& [key, value] : env_) ::setenv(key.c_str(), value.c_str(), 1);
+}
+
+ProcessResult WaylandDesktop::run(std::vector<std::string> argv) const {
+    argv[0] = programPath(argv[0]);
+    return runProcess(argv, clientOptions());
+}
+
+ProcessResult WaylandDesktop::swaymsg(const std::vector<std::string>& args) const {
+    std::vector<std::string> argv = {"swaymsg"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run(argv);
+}
+
+void WaylandDesktop::chooseOutput(const std::string& outputName) {
+    writeFile((dir_.path() / "chooser-output").string(), outputName + "\n");
+}
+
+int WaylandDesktop::chooserCalls() const {
+    const std::string calls = readFile((dir_.path() / "chooser-calls").string());
+    return static_cast<int>(std::count(calls.begin(), calls.end(), '\n'));
+}
+
+std::string WaylandDesktop::addOutput() {
+    if (swaymsg({"create_output"}).exitStatus != 0) throw std::runtime_error("swaymsg create_output failed");
+    const auto outputs = nlohmann::json::parse(swaymsg({"-r", "-t", "get_outputs"}).out);
+    const std::string name = "HEADLESS-" + std::to_string(outputs_.size() + 1);
+    if (std::none_of(outputs.begin(), outputs.end(), [&](const auto& o) { return o["name"] == name; }))
+        throw std::runtime_error("sway created no output " + name);
+    const Rect rect{outputs_.back().x + outputs_.back().width, 0, 1280, 800};
+    const auto placed = swaymsg({"output", name, "resolution", "1280x800", "position", std::to_string(rect.x), "0"});
+    if (placed.exitStatus != 0) throw std::runtime_error("cannot place " + name + ": " + placed.out);
+    outputs_.push_back(rect);
+    return name;
+}
+
+void WaylandDesktop::endScreenCasts() {
+    const auto it = std::find_if(services_.begin(), services_.end(),
+                                 [](const auto& s) { return s->name == "xdg-desktop-portal-wlr"; });
+    if (it == services_.end()) throw std::runtime_error("this desktop has no screen-cast backend");
+    (*it)->stop();
+}
+
+void WaylandDesktop::showWindow(const Rect& where, std::uint32_t rgb, Motion motion) {
+    char colour[8];
+    std::snprintf(colour, sizeof colour, "%06x", rgb & 0xffffffu);
+    std::vector<std::string> argv = {KG_X11_WINDOW, std::to_string(where.x), std::to_string(where.y),
+                                     std::to_string(where.width), std::to_string(where.height), colour};
+    if (motion == Motion::Moving) argv.emplace_back("moving");
+    auto window = std::make_unique<BackgroundProcess>(argv, clientOptions());
+    if (window->waitForLines(1, kStartTimeout).find("mapped") == std::string::npos)
+        throw std::runtime_error("the X11 window did not map: " + window->wait(milliseconds(1000)).err);
+    windows_.push_back(std::move(window));
+    // Returns once the compositor shows it: a corner pixel (the moving bar covers at most one
+    // of the two) has the window's colour.
+    const auto deadline = steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+        const Screenshot shot = screenshot(where);
+        if (shot.at(1, 1) == rgb || shot.at(shot.width - 2, shot.height - 2) == rgb) return;
+        if (steady_clock::now() > deadline) throw std::runtime_error("the X11 window does not show on the desktop");
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+}
+
+void WaylandDesktop::pointerCommand(const std::string& line) {
+    const int fifo = ::open((dir_.path() / "pointer").c_str(), O_WRONLY | O_CLOEXEC);
+    if (fifo < 0) throw std::runtime_error("cannot open the virtual pointer's FIFO");
+    const std::string text = line + "\n";
+    const bool written = ::write(fifo, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fifo);
+    ++pointerReplies_;
+    const std::string out = pointer_->waitForLines(pointerReplies_, std::chrono::seconds(5));
+    if (!written || !out.ends_with("ok\n")) throw std::runtime_error("virtual pointer: \"" + line + "\" failed");
+}
+
+void WaylandDesktop::movePointer(int x, int y) {
+    int right = 0, bottom = 0;
+    for (const Rect& r : outputs_) {
+        right = std::max(right, r.x + r.width);
+        bottom = std::max(bottom, r.y + r.height);
+    }
+    pointerCommand("move " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(right) + " " +
+                   std::to_string(bottom));
+}
+
+void WaylandDesktop::pressButton(int button) { pointerCommand("down " + std::to_string(button)); }
+
+void WaylandDesktop::releaseButton(int button) { pointerCommand("up " + std::to_string(button)); }
+
+void WaylandDesktop::pressKey(const std::string& keyName) {
+    if (run({"wtype", "-s", "300", "-k", keyName}).exitStatus != 0) throw std::runtime_error("wtype -k " + keyName + " failed");
+}
+
+Screenshot WaylandDesktop::screenshot(const Rect& where) const {
+    const std::string file = (dir_.path() / "screenshot.ppm").string();
+    const std::string geometry = std::to_string(where.x) + "," + std::to_string(where.y) + " " +
+                                 std::to_string(where.width) + "x" + std::to_string(where.height);
+    const auto result = run({"grim", "-t", "ppm", "-g", geometry, file});
+    if (result.exitStatus != 0) throw std::runtime_error("grim failed: " + result.err);
+    std::istringstream in(readFile(file));
+    std::string magic;
+    int maxValue = 0;
+    Screenshot shot;
+    in >> magic >> shot.width >> shot.height >> maxValue;
+    in.get();
+    shot.rgb.resize(static_cast<std::size_t>(shot.width) * static_cast<std::size_t>(shot.height) * 3);
+    in.read(reinterpret_cast<char*>(shot.rgb.data()), static_cast<std::streamsize>(shot.rgb.size()));
+    if (magic != "P6" || maxValue != 255 || !in) throw std::runtime_error("grim wrote no readable PPM");
+    return shot;
+}
+
+}  // namespace kg::test

@@ -1,0 +1,121 @@
+#pragma once
+// A person's Wayland desktop for a test, without GPU, input devices or systemd: sway on its
+// headless backend (software renderer) with Xwayland and a plain wallpaper, one output
+// HEADLESS-1 of 1280 x 800 at (0, 0); a private session bus; PipeWire with WirePlumber and its
+// pulse server; the permission store; xdg-desktop-portal with the wlroots screen-cast backend.
+// Everything lives in a private runtime directory and stops (whole process groups) when the
+// object goes away. Coordinates are sway layout coordinates in logical pixels (scale 1, so
+// equal to output pixels), origin at the top left of HEADLESS-1.
+//
+// Nobody sits at this desktop: the output the portal shares is read from a file the test
+// writes (`chooseOutput`), an empty choice is a person declining, and every consultation of
+// that "person" is counted, so a test can tell that a stored restore token spared the question.
+//
+// The screen-cast backend gets a small LD_PRELOAD library here (see wayland/): without it,
+// it cannot share a screen of a compositor that has no GPU. Main thread only.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/process_runner.h"
+#include "tests/support/temp_dir.h"
+
+namespace kg::test {
+
+enum class PortalSetup {
+    ScreenCast,    // the portal with the wlroots backend: ScreenCast version 4
+    NoScreenCast,  // the portal runs, but no backend offers ScreenCast
+    None,          // no portal on the bus at all
+};
+
+struct Rect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// A screenshot of one output, RGB24 row by row.
+struct Screenshot {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;
+    [[nodiscard]] std::uint32_t at(int x, int y) const;  // 0xRRGGBB
+};
+
+class WaylandDesktop {
+public:
+    // Returns once every part is up (sockets present, bus names owned); throws
+    // std::runtime_error naming the part that did not come up, with the end of its log.
+    explicit WaylandDesktop(PortalSetup portal = PortalSetup::ScreenCast);
+    ~WaylandDesktop();
+    WaylandDesktop(const WaylandDesktop&) = delete;
+    WaylandDesktop& operator=(const WaylandDesktop&) = delete;
+
+    // What a client of this desktop needs: WAYLAND_DISPLAY, DISPLAY (its Xwayland),
+    // XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS, XDG_SESSION_TYPE=wayland, XDG_STATE_HOME (a
+    // private directory), PIPEWIRE_RUNTIME_DIR, QT_QPA_PLATFORM=wayland.
+    [[nodiscard]] const std::map<std::string, std::string>& clientEnv() const { return env_; }
+    [[nodiscard]] ProcessOptions clientOptions() const;
+    // Sets those variables in this process, for engine-level tests that run in the test.
+    void exportToThisProcess() const;
+    // Runs a tool (found on PATH) as a client of this desktop.
+    ProcessResult run(std::vector<std::string> argv) const;
+    ProcessResult swaymsg(const std::vector<std::string>& args) const;
+    [[nodiscard]] const std::string& runtimeDir() const { return dir_.path().native(); }
+
+    // The next SelectSources shares this output; an empty name makes it answer "cancelled",
+    // as a person declining would. Applies until changed.
+    void chooseOutput(const std::string& outputName);
+    // How often the portal has asked which output to share.
+    [[nodiscard]] int chooserCalls() const;
+
+    // Adds HEADLESS-2, 1280 x 800, right of HEADLESS-1 at (1280, 0). Returns its name.
+    std::string addOutput();
+    // Ends every screen-cast stream from the desktop's side, as when the compositor stops
+    // sharing: the backend's sessions are closed and the backend quits. A client's PipeWire
+    // stream goes from "streaming" to "paused" and its node disappears; no frame follows.
+    void endScreenCasts();
+
+    enum class Motion { Still, Moving };
+    // An X11 window through Xwayland, placed exactly at `where` (override-redirect), filled
+    // with 0xRRGGBB; a Moving one also sweeps a dark bar across itself 30 times a second, so a
+    // screen-cast stream keeps delivering frames. Shown until the desktop goes away.
+    void showWindow(const Rect& where, std::uint32_t rgb, Motion motion = Motion::Still);
+
+    // The virtual pointer: absolute moves in layout coordinates, Linux button codes.
+    static constexpr int kLeftButton = 0x110;
+    void movePointer(int x, int y);
+    void pressButton(int button = kLeftButton);
+    void releaseButton(int button = kLeftButton);
+    // Types keys with wtype (300 ms between them, or the compositor drops some): names such
+    // as "Escape", "Return".
+    void pressKey(const std::string& keyName);
+
+    // What is on the screen in `where` (layout coordinates) now, through grim.
+    [[nodiscard]] Screenshot screenshot(const Rect& where) const;
+
+private:
+    struct Service;
+    void start(PortalSetup portal);
+    void stop();
+    Service& launch(const std::string& name, std::vector<std::string> argv,
+                    const std::map<std::string, std::string>& extraEnv = {});
+    void waitFor(const std::string& what, const Service& service, const std::function<bool()>& ready) const;
+    [[nodiscard]] bool busNameOwned(const std::string& name) const;
+    void pointerCommand(const std::string& line);
+
+    TempDir dir_;
+    std::map<std::string, std::string> env_;         // for clients
+    std::map<std::string, std::string> serviceEnv_;  // for the desktop's own processes
+    std::vector<std::unique_ptr<Service>> services_;  // in start order; stopped in reverse
+    std::vector<Rect> outputs_;
+    std::unique_ptr<BackgroundProcess> pointer_;
+    std::size_t pointerReplies_ = 0;
+    std::vector<std::unique_ptr<BackgroundProcess>> windows_;
+};
+
+}  // namespace kg::test
