@@ -2,90 +2,58 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 #include "capture/capture_error.h"
 #include "capture/capture_geometry.h"
-#include "capture/x11/cursor_image.h"
 #include "capture/encoding/video_encoder.h"
+#include "capture/x11/cursor_image.h"
 
 namespace kg::capture {
 namespace {
 
-TEST(FrameGeometry, TruncatesTheRegionAndRoundsOddSizesUpToEven) {
-    struct Case {
-        Rect region;
-        FrameGeometry expected;
-    };
-    const Case cases[] = {
+TEST(FrameGeometry, TruncatesTheRegionRoundsOddSizesUpToEvenAndRefusesWhatCannotBeRecorded) {
+    const std::pair<Rect, FrameGeometry> accepted[] = {
         {{10.5, 20.25, 640.7, 360.2}, {640, 360, 640, 360}},
-        {{0, 0, 641, 361}, {641, 361, 642, 362}},
-        {{0, 0, 641.7, 360.2}, {641, 360, 642, 360}},
+        {{0, 0, 641.7, 361}, {641, 361, 642, 362}},
         {{300, 200, -100.9, -51}, {100, 51, 100, 52}},  // negative sizes span leftwards and upwards
         {{0, 0, 1, 1}, {1, 1, 2, 2}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.region.width << " x " << c.region.height);
-        EXPECT_NO_THROW(checkRegion(c.region));
-        EXPECT_EQ(frameGeometryFor(c.region, 1280, 800), c.expected);
+    for (const auto& [region, geometry] : accepted) {
+        EXPECT_NO_THROW(checkRegion(region));
+        EXPECT_EQ(frameGeometryFor(region, 1280, 800), geometry) << region.width << " x " << region.height;
     }
-    EXPECT_EQ(frameGeometryFor(std::nullopt, 1280, 800), (FrameGeometry{1280, 800, 1280, 800}));
     EXPECT_EQ(frameGeometryFor(std::nullopt, 1365, 767), (FrameGeometry{1365, 767, 1366, 768}));
-}
 
-TEST(FrameGeometry, RejectsRegionsThatCannotBeRecordedWithAMessageSayingWhy) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double inf = std::numeric_limits<double>::infinity();
-    struct Case {
-        Rect region;
-        const char* words;
-    };
-    const Case cases[] = {
-        {{0, 0, 0.5, 100}, "smaller than 1 x 1 point"},  {{0, 0, 100, 0}, "smaller than 1 x 1 point"},
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const std::pair<Rect, const char*> refused[] = {
+        {{0, 0, 0.5, 100}, "smaller than 1 x 1 point"}, {{0, 0, 100, 0}, "smaller than 1 x 1 point"},
         {{0, 0, -0.9, 100}, "smaller than 1 x 1 point"}, {{nan, 0, 100, 100}, "not finite"},
-        {{0, 0, inf, 100}, "not finite"},                {{0, 0, 100, -inf}, "not finite"},
-        {{0, 0, 20000, 100}, "larger than 16384"},
+        {{0, 0, inf, 100}, "not finite"}, {{0, 0, 100, -inf}, "not finite"}, {{0, 0, 20000, 100}, "larger than 16384"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [region, words] : refused) {
         try {
-            checkRegion(c.region);
-            ADD_FAILURE() << "accepted " << c.region.width << " x " << c.region.height;
+            checkRegion(region);
+            ADD_FAILURE() << "accepted " << region.width << " x " << region.height;
         } catch (const CaptureError& e) {
-            EXPECT_NE(std::string(e.what()).find(c.words), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
         }
     }
 }
 
-TEST(SourcePixels, GrabsTheFrameSizeAtTheRegionOrScalesAnotherSize) {
+TEST(SourcePixels, GrabsTheFrameSizeAtTheRegionOrAnotherSizeToScaleNeverClipped) {
     const FrameGeometry g = frameGeometryFor(Rect{0, 0, 641, 361}, 0, 0);
-    struct Case {
-        Rect region;
-        std::int64_t displayX, displayY;
-        PixelRect expected;
-    };
+    struct Case { Rect region; std::int64_t displayX, displayY; PixelRect expected; };
     const Case cases[] = {
-        // The size it was created with: the extra column and row come from the screen.
-        {{10.5, 20.25, 641, 361}, 0, 0, {10, 20, 642, 362}},
-        // Display origin offsets the region (the first display need not be at the root's origin).
-        {{0, 0, 641, 361}, 1920, 100, {1920, 100, 642, 362}},
-        // A moved region of another size grabs its own size, to be scaled.
-        {{100, 50, 1282, 722}, 0, 0, {100, 50, 1282, 722}},
-        // Negative widths span from x + width to x.
-        {{700, 400, -641, -361}, 0, 0, {59, 39, 642, 362}},
-        // Off the screen stays off the screen: never clipped here.
-        {{-50, -30, 641, 361}, 0, 0, {-50, -30, 642, 362}},
+        {{10.5, 20.25, 641, 361}, 0, 0, {10, 20, 642, 362}},     // the extra column and row come from the screen
+        {{0, 0, 641, 361}, 1920, 100, {1920, 100, 642, 362}},    // offset by the display's origin
+        {{100, 50, 1282, 722}, 0, 0, {100, 50, 1282, 722}},      // a moved region of another size
+        {{700, 400, -641, -361}, 0, 0, {59, 39, 642, 362}},      // negative widths span from x + width
+        {{-50, -30, 641, 361}, 0, 0, {-50, -30, 642, 362}},      // off the screen stays off
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.region.x << "," << c.region.y);
-        EXPECT_EQ(sourcePixels(c.region, g, c.displayX, c.displayY), c.expected);
-    }
-}
-
-TEST(PixelRect, IntersectionIsEmptyWhenRectanglesOnlyTouch) {
+    for (const auto& c : cases) EXPECT_EQ(sourcePixels(c.region, g, c.displayX, c.displayY), c.expected);
     EXPECT_EQ(PixelRect({0, 0, 10, 10}).intersected({5, 5, 10, 10}), (PixelRect{5, 5, 5, 5}));
-    EXPECT_TRUE(PixelRect({0, 0, 10, 10}).intersected({10, 0, 5, 5}).empty());
-    EXPECT_FALSE(PixelRect({0, 0, 10, 10}).intersects({-5, -5, 5, 5}));
+    EXPECT_TRUE(PixelRect({0, 0, 10, 10}).intersected({10, 0, 5, 5}).empty()) << "touching is not overlapping";
 }
 
 TEST(CursorBlend, PremultipliedPixelsAreBlendedAtTheHotSpotAndClippedAtTheEdges) {
@@ -93,30 +61,24 @@ TEST(CursorBlend, PremultipliedPixelsAreBlendedAtTheHotSpotAndClippedAtTheEdges)
     for (std::size_t i = 0; i < pixels.size(); i += 4) pixels[i + 2] = 200;  // red background (B, G, R, X)
     BgrxView frame{pixels.data(), 4, 4, 16};
     CursorImage cursor;
-    cursor.width = 2;
-    cursor.height = 2;
-    cursor.hotX = 1;
-    cursor.hotY = 1;
+    cursor.width = cursor.height = 2;
+    cursor.hotX = cursor.hotY = 1;
     // Opaque white, transparent, half-transparent black (premultiplied: colour 0), opaque blue.
     cursor.argb = {0xffffffff, 0x00000000, 0x80000000, 0xff0000ff};
     blendCursor(frame, cursor, 0, 0);  // hot spot at (0, 0): only the bottom-right pixel lands
     EXPECT_EQ(frame.pixel(0, 0)[0], 255);
     EXPECT_EQ(frame.pixel(0, 0)[2], 0);
     blendCursor(frame, cursor, 3, 3);  // top-left of the cursor at (2, 2)
-    EXPECT_EQ(frame.pixel(2, 2)[0], 255);
-    EXPECT_EQ(frame.pixel(2, 2)[1], 255);
-    EXPECT_EQ(frame.pixel(2, 2)[2], 255);
-    EXPECT_EQ(frame.pixel(3, 2)[2], 200);  // transparent leaves the frame alone
-    EXPECT_NEAR(frame.pixel(2, 3)[2], 100, 1);  // half black over red halves it
-    EXPECT_EQ(frame.pixel(1, 1)[2], 200);   // untouched elsewhere
+    EXPECT_EQ(std::vector<int>(frame.pixel(2, 2), frame.pixel(2, 2) + 3), (std::vector<int>{255, 255, 255}));
+    EXPECT_EQ(frame.pixel(3, 2)[2], 200) << "transparent leaves the frame alone";
+    EXPECT_NEAR(frame.pixel(2, 3)[2], 100, 1) << "half black over red halves it";
+    EXPECT_EQ(frame.pixel(1, 1)[2], 200);
 }
 
-TEST(VideoEncoder, NanosecondSpansBecomeTicksWithoutOverflowForAnyRecordingLength) {
-    EXPECT_EQ(VideoEncoder::ticksFromNs(0), 0);
+TEST(VideoEncoder, NanosecondSpansBecomeTruncatedTicksWithoutOverflowForThirtyHours) {
     EXPECT_EQ(VideoEncoder::ticksFromNs(1'500'000'000), 135000);
-    EXPECT_EQ(VideoEncoder::ticksFromNs(11'112), 1);  // truncated
-    // Thirty hours: the plain product of nanoseconds and ticks would overflow 64 bits.
-    constexpr std::int64_t thirtyHours = 30LL * 3600;
+    EXPECT_EQ(VideoEncoder::ticksFromNs(11'112), 1);
+    constexpr std::int64_t thirtyHours = 30LL * 3600;  // nanoseconds times ticks would overflow
     EXPECT_EQ(VideoEncoder::ticksFromNs(thirtyHours * 1'000'000'000 + 500'000'000), thirtyHours * 90000 + 45000);
 }
 
