@@ -4,8 +4,7 @@
 
 namespace kg::test {
 
-// A fresh directory under the system temporary directory, removed with everything in it when
-// the object goes away.
+// A fresh directory under the system temporary directory, removed with its content on destruction.
 class TempDir {
 public:
     TempDir();
