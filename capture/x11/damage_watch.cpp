@@ -29,11 +29,12 @@ DamageWatch::~DamageWatch() {
     if (damage_) xcb_damage_destroy(display_.connection(), damage_);
 }
 
-bool DamageWatch::handleEvent(const xcb_generic_event_t& event) {
-    if (!damage_ || (event.response_type & 0x7f) != display_.damage.firstEvent + XCB_DAMAGE_NOTIFY) return false;
+std::optional<PixelRect> DamageWatch::handleEvent(const xcb_generic_event_t& event) {
+    if (!damage_ || (event.response_type & 0x7f) != display_.damage.firstEvent + XCB_DAMAGE_NOTIFY) return std::nullopt;
     const auto& notify = reinterpret_cast<const xcb_damage_notify_event_t&>(event);
     reported_ = true;
-    changed_.push_back({notify.area.x, notify.area.y, notify.area.width, notify.area.height});
+    const PixelRect area{notify.area.x, notify.area.y, notify.area.width, notify.area.height};
+    changed_.push_back(area);
     if (changed_.size() > kMaxRectangles) {
         PixelRect box = changed_.front();
         for (const auto& r : changed_) {
@@ -42,7 +43,7 @@ bool DamageWatch::handleEvent(const xcb_generic_event_t& event) {
         }
         changed_.assign(1, box);
     }
-    return true;
+    return area;
 }
 
 bool DamageWatch::touched(const PixelRect& watched) const {

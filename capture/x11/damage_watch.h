@@ -7,6 +7,7 @@
 
 #include <xcb/xcb.h>
 
+#include <optional>
 #include <vector>
 
 #include "capture/capture_geometry.h"
@@ -23,8 +24,9 @@ public:
 
     [[nodiscard]] bool available() const { return damage_ != 0; }
 
-    // Consumes the event when it is a damage notification; returns whether it was.
-    bool handleEvent(const xcb_generic_event_t& event);
+    // Consumes the event when it is a damage notification; returns the changed rectangle
+    // (root coordinates) when it was.
+    std::optional<PixelRect> handleEvent(const xcb_generic_event_t& event);
 
     // Whether anything reported since the last reset() touches `watched` (root coordinates).
     [[nodiscard]] bool touched(const PixelRect& watched) const;

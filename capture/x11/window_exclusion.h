@@ -1,57 +1,71 @@
 #pragma once
-// Keeps chosen top-level windows out of the frames: where one of them lies over the grabbed
-// rectangle, the pixels are rebuilt from what is below it.
-//
-// How: every top-level window is redirected with the Composite extension (automatic mode, so
-// the screen looks as before), which gives each window its own contents even where another
-// window covers it. The covered area is then repainted bottom to top from the other
-// top-level windows, over the black of the root window. Shapes of the windows painted are not
-// taken into account (their bounding boxes are painted); the excluded windows' whole bounding
-// boxes are rebuilt.
+// Keeps our own windows (the border overlay, the control bar) out of the frames. A frame is
+// the grab of the screen as it is shown; only the pixels our windows cover are replaced:
+// their X shapes (the drawn pixels, not their boxes), at their current places and, for a
+// while, at the places a compositing manager may still show them at (ExcludedWindows). The
+// replacement is what was last seen there uncovered (CleanPixelCache), and where that was
+// never seen, a rebuild from the windows below (WindowsBelow). So the wallpaper, other
+// windows, their translucency and a compositing manager's effects come from the screen
+// itself, and a frame costs no round trip beyond the grab when everything under our windows
+// has been seen.
 //
 // Threads: the thread that owns the X11Display.
 
+#include <xcb/xcb.h>
+
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "capture/bgrx_image.h"
 #include "capture/capture_geometry.h"
+#include "capture/x11/clean_pixel_cache.h"
+#include "capture/x11/excluded_windows.h"
+#include "capture/x11/windows_below.h"
 #include "capture/x11/x11_display.h"
 
 namespace kg::capture {
 
 class WindowExclusion {
 public:
-    // `windowIds` may name top-level windows or windows inside them (a window manager's
-    // frame around a client is excluded with the client); ids that name no window are
-    // ignored, and so are repeats.
+    // `windowIds` as for ExcludedWindows.
     WindowExclusion(X11Display& display, const std::vector<std::uint32_t>& windowIds);
-    ~WindowExclusion();
-    WindowExclusion(const WindowExclusion&) = delete;
-    WindowExclusion& operator=(const WindowExclusion&) = delete;
 
     // The top-level windows left out, in no particular order.
-    [[nodiscard]] const std::vector<std::uint32_t>& excluded() const { return excluded_; }
+    [[nodiscard]] const std::vector<std::uint32_t>& excluded() const { return windows_.ids(); }
 
-    // Rebuilds the parts of `frame` covered by an excluded window. `frame` shows the screen
-    // rectangle `frameRect` (root coordinates). Returns false when no excluded window overlaps
-    // it (nothing was touched).
-    bool rebuild(const BgrxView& frame, const PixelRect& frameRect);
+    // Consumes the event when it is about one of our windows; returns whether it was.
+    bool handleEvent(const xcb_generic_event_t& event);
+
+    // The screen showed a change in `rect` (root coordinates): what was seen there before
+    // is forgotten, except under our windows. Applied at the next coverChanged().
+    void screenChanged(const PixelRect& rect) { damaged_.push_back(rect); }
+
+    // Whether what our windows cover inside `rect` changed since the previous call (then the
+    // frame must be taken again even if the screen reported no change there).
+    bool coverChanged(const PixelRect& rect);
+
+    // A grab of the whole screen is wanted before the next frame: the first look at what lies
+    // around our windows.
+    [[nodiscard]] bool wantsScreen() const { return active() && !seeded_; }
+    void learnScreen(const BgrxView& screen);
+
+    // Replaces the pixels of `frame` (a fresh grab of `frameRect`, root coordinates) that our
+    // windows cover, and learns the others.
+    void apply(const BgrxView& frame, const PixelRect& frameRect);
 
 private:
-    struct WindowBox {
-        std::uint32_t id = 0;
-        PixelRect outer;        // border included, root coordinates
-        std::int64_t border = 0;
-        bool excluded = false;
-    };
-    [[nodiscard]] std::vector<WindowBox> viewableWindows() const;
-    void paintWindow(const BgrxView& frame, const PixelRect& frameRect, const WindowBox& window,
-                     const PixelRect& area) const;
+    [[nodiscard]] bool active() const { return !windows_.ids().empty(); }
 
     X11Display& display_;
-    std::vector<std::uint32_t> excluded_;
-    bool redirected_ = false;
+    ExcludedWindows windows_;
+    std::optional<CleanPixelCache> cache_;
+    std::unique_ptr<WindowsBelow> below_;
+    std::vector<PixelRect> damaged_;
+    std::vector<PixelRect> lastCovered_;
+    std::uint64_t lastGeneration_ = 0;
+    bool seeded_ = false;
 };
 
 }  // namespace kg::capture

@@ -3,6 +3,7 @@
 #include <xcb/composite.h>
 #include <xcb/damage.h>
 #include <xcb/randr.h>
+#include <xcb/shape.h>
 #include <xcb/shm.h>
 #include <xcb/xfixes.h>
 
@@ -34,17 +35,20 @@ X11Display::X11Display() {
     for (int i = 0; i < screenNumber && it.rem; ++i) xcb_screen_next(&it);
     if (!it.rem) throw CaptureError("the X server at DISPLAY has no screen");
     screen_ = it.data;
+    screenNumber_ = screenNumber;
 
     xcb_prefetch_extension_data(c, &xcb_shm_id);
     xcb_prefetch_extension_data(c, &xcb_xfixes_id);
     xcb_prefetch_extension_data(c, &xcb_damage_id);
     xcb_prefetch_extension_data(c, &xcb_composite_id);
     xcb_prefetch_extension_data(c, &xcb_randr_id);
+    xcb_prefetch_extension_data(c, &xcb_shape_id);
     shm = lookUp(c, &xcb_shm_id);
     xfixes = lookUp(c, &xcb_xfixes_id);
     damage = lookUp(c, &xcb_damage_id);
     composite = lookUp(c, &xcb_composite_id);
     randr = lookUp(c, &xcb_randr_id);
+    shape = lookUp(c, &xcb_shape_id);
 
     // XFIXES and DAMAGE refuse requests until the client has stated its version.
     if (xfixes.present) {
@@ -88,6 +92,17 @@ std::optional<std::string> X11Display::missingForCapture() const {
         return "the X server lacks the Composite extension, needed to keep the recorder's own windows out of the "
                "recording";
     return std::nullopt;
+}
+
+bool X11Display::compositingManagerRuns() const {
+    xcb_connection_t* c = connection_.get();
+    const std::string name = "_NET_WM_CM_S" + std::to_string(screenNumber_);
+    auto atom = xcbReply<xcb_intern_atom_reply_t>(
+        c, xcb_intern_atom_reply, xcb_intern_atom(c, 1, static_cast<std::uint16_t>(name.size()), name.c_str()));
+    if (!atom || atom->atom == XCB_NONE) return false;
+    auto owner = xcbReply<xcb_get_selection_owner_reply_t>(c, xcb_get_selection_owner_reply,
+                                                           xcb_get_selection_owner(c, atom->atom));
+    return owner && owner->owner != XCB_NONE;
 }
 
 }  // namespace kg::capture

@@ -36,14 +36,21 @@ public:
     ExtensionInfo damage;    // change notification
     ExtensionInfo composite; // contents of covered windows
     ExtensionInfo randr;     // monitors (version 1.5 or later)
+    ExtensionInfo shape;     // our windows' drawn pixels
 
     // What is missing for capture at all, or nullopt: a screen whose pixels are 32-bit
     // little-endian BGRX, and the XFIXES and Composite extensions.
     [[nodiscard]] std::optional<std::string> missingForCapture() const;
 
+    // Whether a compositing manager paints the screen (it owns _NET_WM_CM_S<screen>): then
+    // translucent windows are blended and effects drawn by it, not by the server. Two round
+    // trips.
+    [[nodiscard]] bool compositingManagerRuns() const;
+
 private:
     XcbConnectionPtr connection_;
     xcb_screen_t* screen_ = nullptr;
+    int screenNumber_ = 0;
 };
 
 }  // namespace kg::capture

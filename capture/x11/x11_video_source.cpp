@@ -52,7 +52,10 @@ void X11VideoSource::moveTo(const Rect& region) {
 void X11VideoSource::drainEvents() {
     xcb_connection_t* c = display_->connection();
     while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
-        if (!damage_->handleEvent(*event)) cursor_->handleEvent(*event);
+        if (auto damaged = damage_->handleEvent(*event))
+            exclusion_->screenChanged(*damaged);
+        else if (!exclusion_->handleEvent(*event))
+            cursor_->handleEvent(*event);
         std::free(event);
     }
 }
@@ -65,10 +68,14 @@ SourcePoll X11VideoSource::poll(PollMode mode) {
     }
     drainEvents();
     const bool cursorChanged = cursor_->refresh(source_);
-    const bool mustSend = mode == PollMode::always || cursorChanged;
+    const bool coverChanged = exclusion_->coverChanged(source_);
+    const bool mustSend = mode == PollMode::always || cursorChanged || coverChanged;
     if (!mustSend && damage_->available() && !damage_->touched(source_)) return {};
 
     damage_->reset();
+    if (exclusion_->wantsScreen()) {
+        if (auto screen = grabber_->grab({0, 0, display_->width(), display_->height()})) exclusion_->learnScreen(*screen);
+    }
     auto view = grabber_->grab(source_);
     if (!view) return {};
     if (!damage_->available()) {
@@ -77,7 +84,7 @@ SourcePoll X11VideoSource::poll(PollMode mode) {
         lastHash_ = hash;
         if (same && !mustSend) return {};
     }
-    exclusion_->rebuild(*view, source_);
+    exclusion_->apply(*view, source_);
     cursor_->draw(*view, source_.x, source_.y);
     return {SourcePoll::Status::picture, *view, {}};
 }

@@ -1,0 +1,128 @@
+#include "capture/x11/windows_below.h"
+
+#include <xcb/composite.h>
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+#include "capture/x11/screen_content.h"
+
+namespace kg::capture {
+
+WindowsBelow::WindowsBelow(X11Display& display, std::vector<std::uint32_t> excluded)
+    : display_(display), excluded_(std::move(excluded)) {
+    xcb_connection_t* c = display_.connection();
+    compositingManager_ = display_.compositingManagerRuns();
+    if (compositingManager_) {
+        // The manager paints into its overlay window, which lies above all others and shows
+        // our windows: it is no window below. Asking for it while the manager holds it only
+        // counts one more user, and releasing it right away undoes that.
+        auto overlay = xcbReply<xcb_composite_get_overlay_window_reply_t>(
+            c, xcb_composite_get_overlay_window_reply, xcb_composite_get_overlay_window(c, display_.root()));
+        xcb_composite_release_overlay_window(c, display_.root());
+        if (overlay) excluded_.push_back(overlay->overlay_win);
+        return;
+    }
+    // A compositing manager that starts later redirects the windows itself (then this
+    // redirection fails quietly and its own serves just as well).
+    xcb_generic_error_t* error = xcb_request_check(
+        c, xcb_composite_redirect_subwindows_checked(c, display_.root(), XCB_COMPOSITE_REDIRECT_AUTOMATIC));
+    redirected_ = error == nullptr;
+    std::free(error);
+}
+
+WindowsBelow::~WindowsBelow() {
+    if (!redirected_) return;
+    xcb_composite_unredirect_subwindows(display_.connection(), display_.root(), XCB_COMPOSITE_REDIRECT_AUTOMATIC);
+    xcb_flush(display_.connection());
+}
+
+std::vector<WindowsBelow::WindowBox> WindowsBelow::windowsBelow() const {
+    xcb_connection_t* c = display_.connection();
+    std::vector<std::uint32_t> windows = topLevelWindows(display_);
+    std::erase_if(windows, [&](std::uint32_t w) { return std::find(excluded_.begin(), excluded_.end(), w) != excluded_.end(); });
+    // Every question is sent before the first answer is read: one round trip for all windows.
+    std::vector<xcb_get_window_attributes_cookie_t> attributes;
+    std::vector<xcb_get_geometry_cookie_t> geometries;
+    for (std::uint32_t w : windows) {
+        attributes.push_back(xcb_get_window_attributes(c, w));
+        geometries.push_back(xcb_get_geometry(c, w));
+    }
+    std::vector<WindowBox> boxes;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        auto attr = xcbReply<xcb_get_window_attributes_reply_t>(c, xcb_get_window_attributes_reply, attributes[i]);
+        auto geo = xcbReply<xcb_get_geometry_reply_t>(c, xcb_get_geometry_reply, geometries[i]);
+        if (!attr || !geo || attr->map_state != XCB_MAP_STATE_VIEWABLE || attr->_class == XCB_WINDOW_CLASS_INPUT_ONLY)
+            continue;
+        const std::int64_t border = geo->border_width;
+        boxes.push_back({windows[i], {geo->x, geo->y, geo->width + 2 * border, geo->height + 2 * border}, border, geo->depth});
+    }
+    return boxes;
+}
+
+void WindowsBelow::learnBackground(const BgrxView& screen) {
+    const std::vector<WindowBox> windows = windowsBelow();
+    std::unordered_map<std::uint32_t, int> counts;
+    // A sparse grid is plenty for a colour that fills whatever the windows leave free.
+    for (int y = 0; y < screen.height; y += 4) {
+        for (int x = 0; x < screen.width; x += 4) {
+            const bool onWindow = std::any_of(windows.begin(), windows.end(), [&](const WindowBox& w) {
+                return x >= w.outer.x && x < w.outer.right() && y >= w.outer.y && y < w.outer.bottom();
+            });
+            if (onWindow) continue;
+            std::uint32_t pixel;
+            std::memcpy(&pixel, screen.pixel(x, y), 4);
+            ++counts[pixel & 0xffffff];
+        }
+    }
+    const auto best = std::max_element(counts.begin(), counts.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    if (best != counts.end()) background_ = best->first;
+}
+
+void WindowsBelow::paint(const WindowBox& window, const PixelRect& area, const PixelRect& rect, const BgrxView& out) const {
+    xcb_connection_t* c = display_.connection();
+    const std::int64_t insideX = window.outer.x + window.border, insideY = window.outer.y + window.border;
+    auto image = xcbReply<xcb_get_image_reply_t>(
+        c, xcb_get_image_reply,
+        xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window.id, static_cast<std::int16_t>(area.x - insideX),
+                      static_cast<std::int16_t>(area.y - insideY), static_cast<std::uint16_t>(area.width),
+                      static_cast<std::uint16_t>(area.height), ~0u));
+    if (!image || (image->depth != 24 && image->depth != 32)) return;
+    const std::size_t rowBytes = static_cast<std::size_t>(area.width) * 4;
+    if (static_cast<std::size_t>(xcb_get_image_data_length(image.get())) < rowBytes * static_cast<std::size_t>(area.height))
+        return;
+    const std::uint8_t* source = xcb_get_image_data(image.get());
+    // Without a compositing manager the server copies a translucent window's premultiplied
+    // pixels as they are; a manager lays them "over" what is below.
+    const bool blend = image->depth == 32 && compositingManager_;
+    for (std::int64_t row = 0; row < area.height; ++row) {
+        std::uint8_t* d = out.pixel(static_cast<int>(area.x - rect.x), static_cast<int>(area.y - rect.y + row));
+        const std::uint8_t* s = source + row * rowBytes;
+        if (!blend) {
+            std::memcpy(d, s, rowBytes);
+            continue;
+        }
+        for (std::int64_t x = 0; x < area.width; ++x, d += 4, s += 4) {
+            const int keep = 255 - s[3];
+            for (int i = 0; i < 3; ++i) d[i] = static_cast<std::uint8_t>(s[i] + (d[i] * keep + 127) / 255);
+        }
+    }
+}
+
+BgrxView WindowsBelow::rebuild(const PixelRect& rect) {
+    scratch_.resize(static_cast<std::size_t>(rect.width * rect.height) * 4);
+    BgrxView out{scratch_.data(), static_cast<int>(rect.width), static_cast<int>(rect.height),
+                 static_cast<std::ptrdiff_t>(rect.width) * 4};
+    for (std::size_t i = 0; i < scratch_.size(); i += 4) std::memcpy(&scratch_[i], &background_, 4);
+    // GetImage on a window must stay inside the window and inside the screen.
+    const PixelRect screen{0, 0, display_.width(), display_.height()};
+    for (const WindowBox& window : windowsBelow()) {
+        const PixelRect area = window.outer.intersected(rect).intersected(screen);
+        if (!area.empty()) paint(window, area, rect, out);
+    }
+    return out;
+}
+
+}  // namespace kg::capture
