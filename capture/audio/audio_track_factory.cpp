@@ -13,12 +13,13 @@ AudioMode audioModeFromText(std::string_view text) {
 }
 
 std::unique_ptr<AudioTrack> openAudioTrack(AudioMode mode, MovieWriter& writer, AudioWarning warn) {
-    std::vector<std::string> sources;
+    using audio::SourceRole;
+    std::vector<SourceRole> sources;
     switch (mode) {
         case AudioMode::None: return nullptr;
-        case AudioMode::System: sources = {audio::kDefaultMonitorSource}; break;
-        case AudioMode::Microphone: sources = {audio::kDefaultInputSource}; break;
-        case AudioMode::Both: sources = {audio::kDefaultMonitorSource, audio::kDefaultInputSource}; break;
+        case AudioMode::System: sources = {SourceRole::DefaultOutput}; break;
+        case AudioMode::Microphone: sources = {SourceRole::DefaultInput}; break;
+        case AudioMode::Both: sources = {SourceRole::DefaultOutput, SourceRole::DefaultInput}; break;
     }
     // Sound never costs the recording: whatever goes wrong here is a warning, and the movie
     // is written without a sound track.

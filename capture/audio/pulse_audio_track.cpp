@@ -11,7 +11,7 @@ constexpr std::chrono::milliseconds kConnectTimeout{3000};
 
 }  // namespace
 
-PulseAudioTrack::PulseAudioTrack(const std::vector<std::string>& sourceNames, MovieWriter& writer, AudioWarning warn,
+PulseAudioTrack::PulseAudioTrack(const std::vector<SourceRole>& sources, MovieWriter& writer, AudioWarning warn,
                                  PipelineTimings timings)
     : warn_(std::move(warn)) {
     auto encoder = std::make_unique<AacEncoder>();
@@ -20,11 +20,11 @@ PulseAudioTrack::PulseAudioTrack(const std::vector<std::string>& sourceNames, Mo
     // Packets flow only after start(), which comes after the header and so after streamIndex_
     // is set below.
     pipeline_ = std::make_unique<TrackPipeline>(
-        sourceNames.size(), std::move(encoder),
+        sources.size(), std::move(encoder),
         [this, &writer, timeBase](AVPacket& packet) { return writer.writePacket(packet, streamIndex_, timeBase); },
         timings);
     capture_ = std::make_unique<PulseCapture>(
-        sourceNames,
+        sources,
         [this](std::size_t source, std::span<const float> samples, std::int64_t firstFrameNs) {
             pipeline_->push(source, samples, firstFrameNs);
         },

@@ -22,10 +22,10 @@ namespace kg::capture::audio {
 
 class PulseAudioTrack final : public AudioTrack {
 public:
-    // Connects to the sound server and starts recording from `sourceNames`, then adds the AAC
+    // Connects to the sound server and starts recording the device of each role, then adds the AAC
     // stream to the writer. Throws SoundUnavailable (or std::runtime_error for the encoder)
     // before touching the writer, so a failed track leaves a video-only movie.
-    PulseAudioTrack(const std::vector<std::string>& sourceNames, MovieWriter& writer, AudioWarning warn,
+    PulseAudioTrack(const std::vector<SourceRole>& sources, MovieWriter& writer, AudioWarning warn,
                     PipelineTimings timings = {});
     ~PulseAudioTrack() override;
 

@@ -4,6 +4,9 @@
 #include <pulse/rtclock.h>
 #include <pulse/timeval.h>
 
+#include <algorithm>
+
+#include "capture/audio/chunk_stamp.h"
 #include "capture/monotonic_clock.h"
 #include "capture/audio/sample_clock.h"
 
@@ -19,14 +22,14 @@ std::string contextError(pa_context* context) { return pa_strerror(pa_context_er
 
 }  // namespace
 
-PulseCapture::PulseCapture(const std::vector<std::string>& sourceNames, ChunkHandler onChunk, LossHandler onLoss,
+PulseCapture::PulseCapture(const std::vector<SourceRole>& roles, ChunkHandler onChunk, LossHandler onLoss,
                            std::chrono::milliseconds timeout)
     : onChunk_(std::move(onChunk)), onLoss_(std::move(onLoss)) {
-    for (std::size_t i = 0; i < sourceNames.size(); ++i) {
+    for (std::size_t i = 0; i < roles.size(); ++i) {
         auto source = std::make_unique<Source>();
         source->owner = this;
         source->index = i;
-        source->name = sourceNames[i];
+        source->role = roles[i];
         sources_.push_back(std::move(source));
     }
     try {
@@ -70,33 +73,46 @@ void PulseCapture::open(std::chrono::milliseconds timeout) {
         return state == PA_CONTEXT_READY;
     }, "the sound server");
 
+    // Which devices the defaults are, and how late their outputs play, before any stream.
+    askDefaults();
+    waitUntil([this] {
+        if (!setupError_.empty()) throw SoundUnavailable(setupError_);
+        return std::all_of(sources_.begin(), sources_.end(),
+                           [](const auto& source) { return !source->device.empty() && source->timingKnown; });
+    }, "the sound server");
+
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kSampleRate, kChannels};
     pa_channel_map map;
     pa_channel_map_init_stereo(&map);
     for (auto& source : sources_) {
+        const std::string& name = source->device;
         source->stream.reset(pa_stream_new(context_.get(), "kestrelgrain-capture", &spec, &map));
-        if (!source->stream) throw SoundUnavailable("cannot record from " + source->name + ": " + contextError(context_.get()));
+        if (!source->stream) throw SoundUnavailable("cannot record from " + name + ": " + contextError(context_.get()));
         pa_stream_set_state_callback(source->stream.get(), &PulseCapture::onStreamState, source.get());
         pa_stream_set_read_callback(source->stream.get(), &PulseCapture::onRead, source.get());
+        pa_stream_set_moved_callback(source->stream.get(), &PulseCapture::onMoved, source.get());
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
         attr.fragsize = kFragmentFrames * kBytesPerFrame;
         attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
-        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
-                                                          PA_STREAM_AUTO_TIMING_UPDATE);
-        if (pa_stream_connect_record(source->stream.get(), source->name.c_str(), &attr, flags) < 0) {
-            throw SoundUnavailable("cannot record from " + source->name + ": " + contextError(context_.get()));
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
+        if (pa_stream_connect_record(source->stream.get(), name.c_str(), &attr, flags) < 0) {
+            throw SoundUnavailable("cannot record from " + name + ": " + contextError(context_.get()));
         }
     }
     for (auto& source : sources_) {
         pa_stream* stream = source->stream.get();
-        const std::string& name = source->name;
+        const std::string name = source->device;
         waitUntil([this, stream, &name] {
             const pa_stream_state_t state = pa_stream_get_state(stream);
             if (!PA_STREAM_IS_GOOD(state)) throw SoundUnavailable("cannot record from " + name + ": " + contextError(context_.get()));
             return state == PA_STREAM_READY;
         }, name);
     }
+    // From here on a new default output or input moves the stream there.
+    pa_context_set_subscribe_callback(context_.get(), &PulseCapture::onServerEvent, this);
+    if (pa_operation* op = pa_context_subscribe(context_.get(), PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr)) pa_operation_unref(op);
+    scheduleRefresh();
     running_ = true;
 }
 
@@ -116,14 +132,20 @@ void PulseCapture::stop() {
             if (stopped_) return;
             stopped_ = true;
             running_ = false;
+            if (refresh_) {
+                pa_threaded_mainloop_get_api(loop_.get())->time_free(refresh_);
+                refresh_ = nullptr;
+            }
             for (auto& source : sources_) {
                 if (!source->stream) continue;
                 pa_stream_set_read_callback(source->stream.get(), nullptr, nullptr);
                 pa_stream_set_state_callback(source->stream.get(), nullptr, nullptr);
+                pa_stream_set_moved_callback(source->stream.get(), nullptr, nullptr);
                 if (PA_STREAM_IS_GOOD(pa_stream_get_state(source->stream.get()))) pa_stream_disconnect(source->stream.get());
             }
             if (context_) {
                 pa_context_set_state_callback(context_.get(), nullptr, nullptr);
+                pa_context_set_subscribe_callback(context_.get(), nullptr, nullptr);
                 pa_context_disconnect(context_.get());
             }
         }
@@ -159,7 +181,7 @@ void PulseCapture::onStreamState(pa_stream* stream, void* userdata) {
     auto* source = static_cast<Source*>(userdata);
     PulseCapture* capture = source->owner;
     if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
-        capture->reportLoss(*source, "lost " + source->name + ": " + contextError(capture->context_.get()));
+        capture->reportLoss(*source, "lost " + source->device + ": " + contextError(capture->context_.get()));
     }
     pa_threaded_mainloop_signal(capture->loop_.get(), 0);
 }
@@ -171,18 +193,14 @@ void PulseCapture::onRead(pa_stream* stream, std::size_t, void* userdata) {
         const void* data = nullptr;
         std::size_t bytes = 0;
         if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) return;
-        // The stream's latency is the age of the frame at the read position, the first one
-        // peeked. A monitor's latency may be negative: the frames are not played yet.
-        const std::int64_t now = monotonicNowNs();
-        pa_usec_t latencyUs = 0;
-        int negative = 0;
-        std::int64_t firstFrameNs;
-        if (pa_stream_get_latency(stream, &latencyUs, &negative) == 0) {
-            const auto latencyNs = static_cast<std::int64_t>(latencyUs) * 1000;
-            firstFrameNs = negative ? now + latencyNs : now - latencyNs;
-        } else {
-            firstFrameNs = now - nsFromFrames(static_cast<std::int64_t>(bytes / kBytesPerFrame));
-        }
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream);
+        ReadTiming read;
+        read.arrivedNs = monotonicNowNs();
+        read.queuedFrames = static_cast<std::int64_t>(pa_stream_readable_size(stream) / kBytesPerFrame);
+        read.sourceDelayNs = timing ? static_cast<std::int64_t>(timing->source_usec + timing->transport_usec) * 1000 : 0;
+        read.sinkLatencyNs = source->sinkLatencyNs;
+        read.sinkConfiguredNs = source->sinkConfiguredNs;
+        const std::int64_t firstFrameNs = firstFrameHeardNs(read);
         // A hole (no data) is left to the timeline, which fills gaps with silence.
         if (data && capture->onChunk_) {
             const std::span<const float> samples(static_cast<const float*>(data), bytes / kBytesPerFrame * kChannels);
@@ -194,6 +212,14 @@ void PulseCapture::onRead(pa_stream* stream, std::size_t, void* userdata) {
         }
         pa_stream_drop(stream);
     }
+}
+
+std::vector<std::string> PulseCapture::deviceNames() const {
+    std::vector<std::string> names;
+    if (!loop_) return names;
+    MainloopLock lock(loop_.get());
+    for (const auto& source : sources_) names.push_back(source->device);
+    return names;
 }
 
 void PulseCapture::onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {

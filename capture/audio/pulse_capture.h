@@ -1,7 +1,12 @@
 #pragma once
 // Recording from sound server sources through libpulse (PulseAudio, or PipeWire's PulseAudio
 // service): float32 stereo at 48000 Hz, each chunk stamped with the CLOCK_MONOTONIC time at
-// which its first frame was heard, the server's latency taken into account.
+// which its first frame is heard (see chunk_stamp.h).
+//
+// Sources are named by role, not by the server's special names: "@DEFAULT_MONITOR@" is the
+// monitor of the default output on PulseAudio but the default source on PipeWire's service.
+// So the server is asked for its default output and input, and each stream records the
+// device by name; when the user picks another default, the stream is moved to it.
 //
 // Threads: the constructor and stop() run on the caller's thread (not on a handler). The
 // handlers run on libpulse's main loop thread; they must be quick and must not call back
@@ -20,9 +25,10 @@
 
 namespace kg::capture::audio {
 
-// The names of the sources that "system" and "microphone" record from.
-inline constexpr const char* kDefaultMonitorSource = "@DEFAULT_MONITOR@";
-inline constexpr const char* kDefaultInputSource = "@DEFAULT_SOURCE@";
+enum class SourceRole {
+    DefaultOutput,  // the monitor of the default output: what the computer plays
+    DefaultInput,   // the default input: the microphone
+};
 
 // No sound server, or a source that cannot be recorded; what() says which and why.
 class SoundUnavailable : public std::runtime_error {
@@ -37,13 +43,16 @@ public:
     // A source stopped for good (device gone, server gone); called at most once per source.
     using LossHandler = std::function<void(std::size_t source, const std::string& reason)>;
 
-    // Connects and starts recording from each named source; chunks may arrive before the
-    // constructor returns. Gives up after `timeout` and throws SoundUnavailable.
-    PulseCapture(const std::vector<std::string>& sourceNames, ChunkHandler onChunk, LossHandler onLoss,
+    // Connects and starts recording from the device of each role; chunks may arrive before
+    // the constructor returns. Gives up after `timeout` and throws SoundUnavailable.
+    PulseCapture(const std::vector<SourceRole>& roles, ChunkHandler onChunk, LossHandler onLoss,
                  std::chrono::milliseconds timeout);
     ~PulseCapture();
     PulseCapture(const PulseCapture&) = delete;
     PulseCapture& operator=(const PulseCapture&) = delete;
+
+    // The source each role records from now, in role order. Any thread.
+    [[nodiscard]] std::vector<std::string> deviceNames() const;
 
     // Ends recording; no handler runs after it returns. Idempotent.
     void stop();
@@ -52,7 +61,12 @@ private:
     struct Source {
         PulseCapture* owner = nullptr;
         std::size_t index = 0;
-        std::string name;
+        SourceRole role = SourceRole::DefaultOutput;
+        std::string device;                               // the source recorded, or to record
+        std::uint32_t monitoredSink = PA_INVALID_INDEX;   // the output `device` monitors, if any
+        bool timingKnown = false;                         // the two latencies below are current
+        std::int64_t sinkLatencyNs = 0;
+        std::int64_t sinkConfiguredNs = 0;
         StreamPtr stream;
         bool lost = false;
     };
@@ -60,10 +74,21 @@ private:
     void open(std::chrono::milliseconds timeout);
     void waitUntil(const std::function<bool()>& done, const std::string& what);
     void reportLoss(Source& source, const std::string& reason);
+    void askDefaults();
+    void follow(Source& source, const std::string& device);
+    void askSinkTiming(Source& source);
+    void scheduleRefresh();
     static void onContextState(pa_context* context, void* self);
+    static void onServerEvent(pa_context* context, pa_subscription_event_type_t type, std::uint32_t index, void* self);
+    static void onServerInfo(pa_context* context, const pa_server_info* info, void* self);
+    static void onDefaultSinkInfo(pa_context* context, const pa_sink_info* info, int eol, void* source);
+    static void onSourceInfo(pa_context* context, const pa_source_info* info, int eol, void* source);
+    static void onSinkTiming(pa_context* context, const pa_sink_info* info, int eol, void* source);
     static void onStreamState(pa_stream* stream, void* source);
+    static void onMoved(pa_stream* stream, void* source);
     static void onRead(pa_stream* stream, std::size_t bytes, void* source);
     static void onTimeout(pa_mainloop_api* api, pa_time_event* event, const struct timeval* tv, void* self);
+    static void onRefresh(pa_mainloop_api* api, pa_time_event* event, const struct timeval* tv, void* self);
 
     ChunkHandler onChunk_;
     LossHandler onLoss_;
@@ -71,7 +96,9 @@ private:
     ContextPtr context_;
     std::vector<std::unique_ptr<Source>> sources_;
     // The fields below are touched only with the main loop's lock held.
-    bool running_ = false;   // true once every stream is recording; losses count from then on
+    pa_time_event* refresh_ = nullptr;
+    std::string setupError_;  // why the devices could not be found, while opening
+    bool running_ = false;    // true once every stream is recording; losses count from then on
     bool timedOut_ = false;
     bool stopped_ = false;
     bool threadStarted_ = false;

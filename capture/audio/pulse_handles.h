@@ -3,7 +3,9 @@
 // and streams that run on it are released; PulseCapture orders that.
 
 #include <pulse/context.h>
+#include <pulse/introspect.h>
 #include <pulse/stream.h>
+#include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
 
 #include <memory>
