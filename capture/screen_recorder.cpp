@@ -72,6 +72,7 @@ void ScreenRecorder::start() {
 
 void ScreenRecorder::updateRegion(const kg::Rect& region) {
     checkRegion(region);
+    source_->ensureRecordable(region);
     pacer_->setRegion(region);
 }
 

@@ -51,8 +51,12 @@ public:
     // The recording's fixed frame size; called once before the first moveTo().
     virtual void setGeometry(const FrameGeometry& geometry) = 0;
 
-    // Later pictures show `region`. Throws CaptureError when the region cannot be recorded
-    // from this source (the pacer then keeps the previous one).
+    // Throws CaptureError when `region` cannot be recorded from this source (for example a
+    // region on a monitor the screen-cast portal does not share). Any thread.
+    virtual void ensureRecordable(const Rect& /*region*/) const {}
+
+    // Later pictures show `region`, which passed ensureRecordable() (the first region may be
+    // refused here too, with the same error).
     virtual void moveTo(const Rect& region) = 0;
 
     // Begins delivering; may block while the source connects. Throws CaptureError.

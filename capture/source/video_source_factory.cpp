@@ -4,6 +4,8 @@
 #include <string_view>
 
 #include "capture/capture_error.h"
+#include "capture/portal/portal_video_source.h"
+#include "capture/portal/screen_cast_portal.h"
 #include "capture/x11/x11_display.h"
 #include "capture/x11/x11_video_source.h"
 
@@ -16,15 +18,16 @@ SessionKind currentSessionKind() {
     return SessionKind::x11;
 }
 
+// On a Wayland session an X11 grab (through Xwayland) would be black wherever a Wayland window
+// is: the portal or nothing.
 std::unique_ptr<VideoSource> openVideoSource(const std::vector<std::uint32_t>& excludedWindowIds) {
     if (currentSessionKind() == SessionKind::wayland)
-        throw CaptureError("screen capture unavailable: Wayland sessions are not supported yet");
+        return std::make_unique<PortalVideoSource>(RestoreTokenStore(RestoreTokenStore::defaultPath()));
     return std::make_unique<X11VideoSource>(excludedWindowIds);
 }
 
 std::optional<std::string> captureUnavailableReason() {
-    if (currentSessionKind() == SessionKind::wayland)
-        return std::string("screen capture unavailable: Wayland sessions are not supported yet");
+    if (currentSessionKind() == SessionKind::wayland) return screenCastUnavailableReason();
     try {
         X11Display display;
         return display.missingForCapture();
