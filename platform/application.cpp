@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QThread>
 #include <QTimer>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -17,6 +18,8 @@ namespace kg {
 namespace {
 
 QApplication* gApp = nullptr;
+// The window that had the keyboard focus when the toolkit started (0: none or the root).
+std::uint32_t gFocusAtLaunch = 0;
 Application* gShared = nullptr;
 bool gOpened = false;
 bool gOpenAnswer = false;
@@ -63,6 +66,7 @@ bool Application::open(int& argc, char** argv) {
     gApp = new QApplication(argc, argv);  // lives until the process ends
     gApp->setQuitOnLastWindowClosed(false);
     gShared = new Application();
+    gFocusAtLaunch = x11::inputFocus();
     return gOpenAnswer = true;
 }
 
@@ -100,6 +104,14 @@ void Application::orderOutAllWindowsAndSync() {
 
 void Application::terminate() {
     orderOutAllWindowsAndSync();
+    // Without a window manager nobody hands the keyboard back when our focused window goes:
+    // it would stay on the root. Give it back to the window that had it, unless something
+    // else took it meanwhile.
+    const std::uint32_t focus = x11::inputFocus();
+    if (gFocusAtLaunch != 0 && (focus == 0 || x11::createdHere(focus)) && !x11::hasWindowManager()) {
+        x11::restoreInputFocus(gFocusAtLaunch);
+        x11::sync();
+    }
     std::fflush(stdout);
     std::fflush(nullptr);
     // The toolkit's teardown is skipped on purpose: it is not safe from inside an event

@@ -4,6 +4,7 @@
 #include <QScreen>
 
 #include "platform/qt/screens.h"
+#include "platform/qt/window_impl.h"
 #include "platform/screen_space.h"
 
 namespace kg {
@@ -48,8 +49,10 @@ std::optional<Screen> Screen::mainScreen() {
 namespace kg {
 
 Point View::mouseLocation() {
-    const QPoint p = QCursor::pos();
-    return globalFromDesktop(Point{double(p.x()), double(p.y())}, mainScreenDesktopRect());
+    // Inside mouse-event handling, where that event happened: the pointer may have moved on
+    // since (a hurried drag), and the drag must start where the press was.
+    const QPointF p = dispatchedMousePosition().value_or(QPointF(QCursor::pos()));
+    return globalFromDesktop(Point{p.x(), p.y()}, mainScreenDesktopRect());
 }
 
 }  // namespace kg

@@ -113,7 +113,8 @@ public:
     void discardCursorRects();
 
     // The pointer's position in global space (points, y up, origin at the main screen's
-    // lower-left corner).
+    // lower-left corner): while a mouse event is being handled, where that event happened
+    // (the pointer may have moved on since); otherwise where the pointer is now.
     [[nodiscard]] static Point mouseLocation();
 
     // --- Used by the windowing layer ---------------------------------------------------

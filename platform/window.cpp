@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "platform/application.h"
+#include "platform/qt/keep_above.h"
 #include "platform/qt/painting.h"
 #include "platform/qt/screens.h"
 #include "platform/qt/window_impl.h"
@@ -100,7 +101,11 @@ void Window::Impl::show(bool makeKey) {
     if (!shownOnce) {
         applyWindowFlags();
         shownOnce = true;
+        // Our windows are left out of recordings, and a compositing manager's shadow around
+        // them would not be: the hints go on the native window before it is first mapped.
+        x11::setNoShadowHints(static_cast<std::uint32_t>(widget->winId()));
     }
+    if (level >= kScreenSaverWindowLevel) keepTopmostWindowsAboveWithoutWindowManager();
     closed = false;
     takeBackdropIfNeeded();
     widget->setGeometry(toQRectRounded(desktopFromGlobal(frame, mainScreenDesktopRect())));

@@ -60,9 +60,11 @@ class WindowWidget : public QWidget {
 public:
     explicit WindowWidget(Window::Impl& impl);
 
-    void mousePressForTesting(QPointF pos) { press(pos); }
-    void mouseMoveForTesting(QPointF pos) { pointerMoved(pos, true); }
-    void mouseReleaseForTesting(QPointF pos) { release(pos); }
+    // `pos` in widget pixels (y down); the event's global position is taken from the
+    // window's frame, as the X server would report it.
+    void mousePressForTesting(QPointF pos) { press(pos, globalForTesting(pos)); }
+    void mouseMoveForTesting(QPointF pos) { pointerMoved(pos, globalForTesting(pos), true); }
+    void mouseReleaseForTesting(QPointF pos) { release(pos, globalForTesting(pos)); }
     void keyDownForTesting(int keyCode);
 
 protected:
@@ -74,12 +76,19 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    void press(QPointF pos);
-    void pointerMoved(QPointF pos, bool buttonDown);
-    void release(QPointF pos);
+    // `pos` in widget pixels, `global` in desktop pixels (both y down): where the event
+    // happened, which View::mouseLocation() answers while the views handle it.
+    void press(QPointF pos, QPointF global);
+    void pointerMoved(QPointF pos, QPointF global, bool buttonDown);
+    void release(QPointF pos, QPointF global);
+    [[nodiscard]] QPointF globalForTesting(QPointF pos) const;
     void deliverKey(const KeyEvent& key);
     Window::Impl& impl_;
 };
+
+// The global position (desktop pixels, y down) of the mouse event being dispatched to the
+// views, or nullopt outside mouse-event handling.
+[[nodiscard]] std::optional<QPointF> dispatchedMousePosition();
 
 // Every Window alive, for orderOutAllWindowsAndSync().
 std::vector<Window*>& liveWindows();

@@ -1,5 +1,6 @@
 // The toolkit widget behind each Window: turns Qt's paint, mouse, key and tool-tip events
-// into the calls our views expect (y-up window points, the pressed view keeping the drag).
+// into the calls our views expect (y-up window points, the pressed view keeping the drag, the
+// event's own global position as the mouse location while they handle it).
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -10,6 +11,27 @@
 #include "platform/qt/window_impl.h"
 
 namespace kg {
+
+namespace {
+
+std::optional<QPointF> gDispatchedMouse;
+
+// Publishes an event's global position for the time its handlers run. Handlers may run a
+// nested event loop; the outer event's position comes back when the inner one ends.
+class DispatchingMouseEvent {
+public:
+    explicit DispatchingMouseEvent(QPointF global) : previous_(gDispatchedMouse) { gDispatchedMouse = global; }
+    ~DispatchingMouseEvent() { gDispatchedMouse = previous_; }
+    DispatchingMouseEvent(const DispatchingMouseEvent&) = delete;
+    DispatchingMouseEvent& operator=(const DispatchingMouseEvent&) = delete;
+
+private:
+    std::optional<QPointF> previous_;
+};
+
+}  // namespace
+
+std::optional<QPointF> dispatchedMousePosition() { return gDispatchedMouse; }
 
 WindowWidget::WindowWidget(Window::Impl& impl) : impl_(impl) {
     setMouseTracking(true);
@@ -23,8 +45,13 @@ void WindowWidget::paintEvent(QPaintEvent*) {
     impl_.updateShapes();
 }
 
-void WindowWidget::press(QPointF pos) {
+QPointF WindowWidget::globalForTesting(QPointF pos) const {
+    return QPointF(geometry().topLeft()) + pos;
+}
+
+void WindowWidget::press(QPointF pos, QPointF global) {
     if (!impl_.contentView) return;
+    const DispatchingMouseEvent dispatching(global);
     View* target = impl_.contentView->hitTest(impl_.toHitPoint(pos));
     if (!target) {
         impl_.pressedView.reset();
@@ -34,15 +61,17 @@ void WindowWidget::press(QPointF pos) {
     target->mouseDown(MouseEvent{impl_.toWindowPoint(pos), 1});
 }
 
-void WindowWidget::pointerMoved(QPointF pos, bool buttonDown) {
+void WindowWidget::pointerMoved(QPointF pos, QPointF global, bool buttonDown) {
     if (!buttonDown) {
         impl_.updateCursor(pos);
         return;
     }
+    const DispatchingMouseEvent dispatching(global);
     if (auto view = impl_.pressedView.lock()) view->mouseDragged(MouseEvent{impl_.toWindowPoint(pos), 1});
 }
 
-void WindowWidget::release(QPointF pos) {
+void WindowWidget::release(QPointF pos, QPointF global) {
+    const DispatchingMouseEvent dispatching(global);
     auto view = impl_.pressedView.lock();
     impl_.pressedView.reset();
     if (view) view->mouseUp(MouseEvent{impl_.toWindowPoint(pos), 1});
@@ -50,16 +79,16 @@ void WindowWidget::release(QPointF pos) {
 
 void WindowWidget::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
-    press(event->position());
+    press(event->position(), event->globalPosition());
 }
 
 void WindowWidget::mouseMoveEvent(QMouseEvent* event) {
-    pointerMoved(event->position(), (event->buttons() & Qt::LeftButton) != 0);
+    pointerMoved(event->position(), event->globalPosition(), (event->buttons() & Qt::LeftButton) != 0);
 }
 
 void WindowWidget::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
-    release(event->position());
+    release(event->position(), event->globalPosition());
 }
 
 void WindowWidget::deliverKey(const KeyEvent& key) {

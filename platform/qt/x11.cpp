@@ -50,6 +50,34 @@ std::vector<xcb_rectangle_t> toXcb(const std::vector<PixelRect>& rects) {
     return out;
 }
 
+xcb_atom_t internAtom(xcb_connection_t* c, const std::string& name) {
+    Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(name.size()), name.c_str()), nullptr));
+    return atom ? atom->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+bool selectionOwned(xcb_connection_t* c, const std::string& name) {
+    const xcb_atom_t atom = internAtom(c, name);
+    if (atom == XCB_ATOM_NONE) return false;
+    Reply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom), nullptr));
+    return owner && owner->owner != XCB_NONE;
+}
+
+// The window named by a WINDOW property, or 0.
+xcb_window_t windowProperty(xcb_connection_t* c, xcb_window_t window, const char* name) {
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, internAtom(c, name), XCB_ATOM_WINDOW, 0, 1), nullptr));
+    if (!reply || reply->type != XCB_ATOM_WINDOW || xcb_get_property_value_length(reply.get()) < 4) return 0;
+    return *static_cast<xcb_window_t*>(xcb_get_property_value(reply.get()));
+}
+
+bool viewable(xcb_connection_t* c, xcb_window_t window) {
+    Reply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
+    return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+}
+
 }  // namespace
 
 bool available() { return connection() != nullptr; }
@@ -59,13 +87,7 @@ bool hasCompositingManager() {
     if (!c) return true;  // offscreen: alpha is kept as drawn
     int number = 0;
     if (!defaultScreen(c, &number)) return false;
-    const std::string name = "_NET_WM_CM_S" + std::to_string(number);
-    Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(name.size()), name.c_str()), nullptr));
-    if (!atom) return false;
-    Reply<xcb_get_selection_owner_reply_t> owner(
-        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr));
-    return owner && owner->owner != XCB_NONE;
+    return selectionOwned(c, "_NET_WM_CM_S" + std::to_string(number));
 }
 
 void sync() {
@@ -112,6 +134,96 @@ void clearShape(std::uint32_t window, ShapeKind kind) {
     xcb_shape_mask(c, XCB_SHAPE_SO_SET,
                    kind == ShapeKind::Bounding ? XCB_SHAPE_SK_BOUNDING : XCB_SHAPE_SK_INPUT,
                    window, 0, 0, XCB_NONE);
+    xcb_flush(c);
+}
+
+
+void setNoShadowHints(std::uint32_t window) {
+    xcb_connection_t* c = connection();
+    if (!c || window == 0) return;
+    const std::uint32_t zero[4] = {0, 0, 0, 0};
+    const std::uint32_t one = 1;
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, internAtom(c, "_COMPTON_SHADOW"), XCB_ATOM_CARDINAL, 32,
+                        1, zero);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, internAtom(c, "_GTK_FRAME_EXTENTS"), XCB_ATOM_CARDINAL,
+                        32, 4, zero);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, internAtom(c, "_KDE_NET_WM_SKIP_CLOSE_ANIMATION"),
+                        XCB_ATOM_CARDINAL, 32, 1, &one);
+    xcb_delete_property(c, window, internAtom(c, "_KDE_NET_WM_SHADOW"));
+    xcb_flush(c);
+}
+
+bool hasWindowManager() {
+    xcb_connection_t* c = connection();
+    if (!c) return false;
+    int number = 0;
+    xcb_screen_t* screen = defaultScreen(c, &number);
+    if (!screen) return false;
+    // The check window names itself while its manager lives; a stale property names nothing.
+    const xcb_window_t check = windowProperty(c, screen->root, "_NET_SUPPORTING_WM_CHECK");
+    if (check != 0 && windowProperty(c, check, "_NET_SUPPORTING_WM_CHECK") == check) return true;
+    return selectionOwned(c, "WM_S" + std::to_string(number));
+}
+
+std::uint32_t inputFocus() {
+    xcb_connection_t* c = connection();
+    if (!c) return 0;
+    Reply<xcb_get_input_focus_reply_t> reply(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    xcb_screen_t* screen = defaultScreen(c, nullptr);
+    if (!reply || !screen || reply->focus == screen->root || reply->focus <= XCB_INPUT_FOCUS_POINTER_ROOT) return 0;
+    return reply->focus;
+}
+
+void restoreInputFocus(std::uint32_t window) {
+    xcb_connection_t* c = connection();
+    if (!c || window == 0 || !viewable(c, window)) return;
+    xcb_set_input_focus(c, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+    xcb_flush(c);
+}
+
+std::vector<std::uint32_t> mappedTopLevelWindows() {
+    std::vector<std::uint32_t> out;
+    xcb_connection_t* c = connection();
+    xcb_screen_t* screen = c ? defaultScreen(c, nullptr) : nullptr;
+    if (!screen) return out;
+    Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, screen->root), nullptr));
+    if (!tree) return out;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const int count = xcb_query_tree_children_length(tree.get());
+    std::vector<xcb_get_window_attributes_cookie_t> cookies;
+    cookies.reserve(count);
+    for (int i = 0; i < count; ++i) cookies.push_back(xcb_get_window_attributes(c, children[i]));
+    for (int i = 0; i < count; ++i) {
+        Reply<xcb_get_window_attributes_reply_t> a(xcb_get_window_attributes_reply(c, cookies[i], nullptr));
+        if (a && a->map_state == XCB_MAP_STATE_VIEWABLE) out.push_back(children[i]);
+    }
+    return out;
+}
+
+bool createdHere(std::uint32_t window) {
+    xcb_connection_t* c = connection();
+    if (!c) return false;
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    return (window & ~setup->resource_id_mask) == setup->resource_id_base;
+}
+
+void raise(const std::vector<std::uint32_t>& windows) {
+    xcb_connection_t* c = connection();
+    if (!c) return;
+    const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+    for (const std::uint32_t w : windows) xcb_configure_window(c, w, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    xcb_flush(c);
+}
+
+void watchTopLevelWindows() {
+    xcb_connection_t* c = connection();
+    xcb_screen_t* screen = c ? defaultScreen(c, nullptr) : nullptr;
+    if (!screen) return;
+    Reply<xcb_get_window_attributes_reply_t> a(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, screen->root), nullptr));
+    if (!a) return;
+    const std::uint32_t mask = a->your_event_mask | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(c, screen->root, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(c);
 }
 

@@ -25,4 +25,29 @@ void setShape(std::uint32_t window, ShapeKind kind, const std::vector<PixelRect>
 // Removes a shape set before (the window is rectangular again).
 void clearShape(std::uint32_t window, ShapeKind kind);
 
+// Asks compositing managers to draw no shadow and run no closing animation for the window:
+// _COMPTON_SHADOW 0 (picom and its forerunners), empty _GTK_FRAME_EXTENTS (mutter, and the
+// usual shadow-exclude rule of picom configurations), _KDE_NET_WM_SKIP_CLOSE_ANIMATION (KWin).
+// The window keeps no _KDE_NET_WM_SHADOW, so KWin draws none either. Set before mapping.
+void setNoShadowHints(std::uint32_t window);
+
+// A window manager runs: the root's _NET_SUPPORTING_WM_CHECK names a live window, or the
+// WM_Sn selection of the default screen has an owner.
+[[nodiscard]] bool hasWindowManager();
+// The window that has the keyboard focus (0 when none, the root or PointerRoot).
+[[nodiscard]] std::uint32_t inputFocus();
+// Gives the keyboard focus to the window, if it is still viewable; reverts to the pointer
+// root when that window goes away later.
+void restoreInputFocus(std::uint32_t window);
+
+// The root's children from bottom to top that are mapped (top-level windows in stacking order).
+[[nodiscard]] std::vector<std::uint32_t> mappedTopLevelWindows();
+// Whether this process's own connection created the window (our windows, tool tips included).
+[[nodiscard]] bool createdHere(std::uint32_t window);
+// Raises the windows, in this order, to the top of the stack.
+void raise(const std::vector<std::uint32_t>& windows);
+// Adds SubstructureNotify to this client's event mask on the root window (keeping the rest),
+// so MapNotify and ConfigureNotify of every top-level window reach the toolkit's connection.
+void watchTopLevelWindows();
+
 }  // namespace kg::x11
