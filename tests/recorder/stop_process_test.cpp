@@ -26,24 +26,43 @@ protected:
     }
     std::string pidFile() const { return dir.file("kestrelgrain-recording.pid"); }
 
-    test::TempDir dir;
-    // A child in our process group that prints "usr1" for each SIGUSR1 instead of dying of it.
-    test::BackgroundProcess witness{{"/bin/sh", "-c", "trap 'echo usr1' USR1; echo ready; while :; do sleep 0.05; done"}};
     bool witnessSignalled(std::chrono::milliseconds within) {
         return witness.waitForLines(2, within).find("usr1") != std::string::npos;
     }
     void SetUp() override { ASSERT_EQ(witness.waitForLines(1, 10s), "ready\n"); }
+
+    test::TempDir dir;
+    // A child in our process group that prints "usr1" for each SIGUSR1 instead of dying of it.
+    test::BackgroundProcess witness{{"/bin/sh", "-c", "trap 'echo usr1' USR1; echo ready; while :; do sleep 0.05; done"}};
 };
 
-TEST_F(StopCommand, SignalsTheNamedProcessAndLeavesThePidFileAsItWas) {
-    const std::string text = "  \n " + std::to_string(witness.pid()) + " \n\n";
-    test::writeFile(pidFile(), text);
-    const auto result = runStop({"ignored", "arguments"});
-    EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.out, "{\"status\":\"stop_signal_sent\",\"pid\":" + std::to_string(witness.pid()) + "}\n");
-    EXPECT_EQ(result.err, "");
-    EXPECT_TRUE(witnessSignalled(5s));
-    EXPECT_EQ(test::readFile(pidFile()), text);
+TEST_F(StopCommand, UnusablePidFilesSignalNobodyAndAUsableOneSignalsItsProcess) {
+    auto expect = [&](const std::string& what, int status, const std::string& line, std::vector<std::string> extra = {}) {
+        const auto result = runStop(extra);
+        EXPECT_EQ(result.exitStatus, status) << what;
+        EXPECT_EQ(result.out, line + "\n") << what;
+        EXPECT_EQ(result.err, "") << what;
+    };
+    const std::string refused = R"({"error":"no active recording found"})";
+    expect("missing file", 1, refused);
+    // kill(0) would reach our own process group, kill(-1) every process of the user.
+    const std::string contents[] = {"", "4242abc", "\xFF\xFE", "0", "-1", std::to_string(-::getpgrp())};
+    for (const auto& content : contents) {
+        test::writeFile(pidFile(), content);
+        expect("content " + content, 1, refused);
+        EXPECT_EQ(test::readFile(pidFile()), content);
+    }
+    std::filesystem::remove(pidFile());
+    ASSERT_EQ(::mkfifo(pidFile().c_str(), 0600), 0);  // the command must not wait for a writer
+    expect("fifo", 1, refused);
+    std::filesystem::remove(pidFile());
+    if (::geteuid() == 0) {  // planted by another user
+        test::writeFile(pidFile(), std::to_string(witness.pid()));
+        ASSERT_EQ(::chown(pidFile().c_str(), 65534, 65534), 0);
+        expect("owned by nobody", 1, refused);
+        std::filesystem::remove(pidFile());
+    }
+    EXPECT_FALSE(witnessSignalled(300ms));
 
     // A reaped child's identifier names no process (barring reuse): still reported as sent.
     pid_t gone = 0;
@@ -53,34 +72,13 @@ TEST_F(StopCommand, SignalsTheNamedProcessAndLeavesThePidFileAsItWas) {
         child.wait(10s);
     }
     test::writeFile(pidFile(), std::to_string(gone));
-    EXPECT_EQ(runStop().out, "{\"status\":\"stop_signal_sent\",\"pid\":" + std::to_string(gone) + "}\n");
-}
+    expect("stale", 0, R"({"status":"stop_signal_sent","pid":)" + std::to_string(gone) + "}");
 
-TEST_F(StopCommand, UnusablePidFilesMeanNoActiveRecordingAndSignalNobody) {
-    // kill(0) would reach our own process group, kill(-1) every process of the user.
-    const std::string contents[] = {"", "4242abc", "\xFF\xFE", "0", "-1", std::to_string(-::getpgrp())};
-    auto expectRefused = [&](const std::string& what) {
-        const auto result = runStop();
-        EXPECT_EQ(result.exitStatus, 1) << what;
-        EXPECT_EQ(result.out, "{\"error\":\"no active recording found\"}\n") << what;
-        EXPECT_EQ(result.err, "") << what;
-    };
-    expectRefused("missing file");
-    for (const auto& content : contents) {
-        test::writeFile(pidFile(), content);
-        expectRefused("content " + content);
-        EXPECT_EQ(test::readFile(pidFile()), content);
-    }
-    std::filesystem::remove(pidFile());
-    ASSERT_EQ(::mkfifo(pidFile().c_str(), 0600), 0);  // the command must not wait for a writer
-    expectRefused("fifo");
-    std::filesystem::remove(pidFile());
-    if (::geteuid() == 0) {  // planted by another user
-        test::writeFile(pidFile(), std::to_string(witness.pid()));
-        ASSERT_EQ(::chown(pidFile().c_str(), 65534, 65534), 0);
-        expectRefused("owned by nobody");
-    }
-    EXPECT_FALSE(witnessSignalled(300ms));
+    const std::string text = "  \n " + std::to_string(witness.pid()) + " \n\n";
+    test::writeFile(pidFile(), text);
+    expect("live", 0, R"({"status":"stop_signal_sent","pid":)" + std::to_string(witness.pid()) + "}", {"ignored", "arguments"});
+    EXPECT_TRUE(witnessSignalled(5s));
+    EXPECT_EQ(test::readFile(pidFile()), text) << "the PID file stays as it was";
 }
 
 }  // namespace
