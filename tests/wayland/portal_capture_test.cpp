@@ -1,0 +1,225 @@
+// The screen-cast portal as the engine's source on a headless Wayland desktop (sway, PipeWire,
+// xdg-desktop-portal-wlr): recordings decoded down to pixels, the stored permission, and every
+// failure as its result line with nothing on standard error.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "capture/screen_recorder.h"
+#include "tests/capture/movie_reader.h"
+#include "tests/capture/thread_main_queue.h"
+#include "tests/support/wayland_desktop.h"
+
+namespace kg::test {
+namespace {
+
+using namespace std::chrono_literals;
+constexpr std::uint32_t kRed = 0xd02020, kBlue = 0x2040e0, kGreen = 0x20c040, kGrey = 0x808080;
+constexpr std::uint32_t kWallpaper = 0x3a6ea5;
+
+void pause(std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }
+
+class PortalCaptureTest : public testing::Test {
+protected:
+    std::shared_ptr<capture::ScreenRecorder> create(kg::Rect region, const std::string& name) {
+        path_ = dir_.file(name);
+        return capture::ScreenRecorder::create(region, "none", path_, 60, {}, main_.queue());
+    }
+    ResultObject finish(const std::shared_ptr<capture::ScreenRecorder>& recorder) {
+        main_.queue()([recorder] { recorder->triggerStop(); });
+        recorder->waitForStop();
+        return recorder->stop();
+    }
+    // capture_bench on the desktop: its result lines, nothing on standard error.
+    ProcessResult bench(const std::vector<std::string>& args, WaylandDesktop& desktop) {
+        std::vector<std::string> argv = {KG_CAPTURE_BENCH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        ProcessResult result = runProcess(argv, desktop.clientOptions());
+        EXPECT_EQ(result.err, "");
+        return result;
+    }
+    std::filesystem::path tokenFile() const {
+        return std::filesystem::path(desktop_.clientEnv().at("XDG_STATE_HOME")) / "kestrelgrain-capture" /
+               "screen-cast-restore-token";
+    }
+    void SetUp() override { desktop_.exportToThisProcess(); }
+    // The next desktop in this process must not start with this one's variables.
+    void TearDown() override {
+        for (const auto& [name, value] : desktop_.clientEnv()) ::unsetenv(name.c_str());
+    }
+
+    WaylandDesktop desktop_;
+    TempDir dir_;
+    ThreadMainQueue main_;
+    std::string path_;
+};
+
+// Frames decoded, with the time of each.
+std::vector<DecodedFrame> frames(const std::string& path, MovieSummary* summary = nullptr) {
+    std::vector<DecodedFrame> all;
+    MovieSummary s = readMovie(path, [&](const DecodedFrame& f) { all.push_back(f); });
+    if (summary) *summary = s;
+    return all;
+}
+
+// The window's four corners inside, and the wallpaper one pixel outside each edge.
+void expectExactly(const DecodedFrame& f, int x, int y, int w, int h, std::uint32_t colour, std::uint32_t outside) {
+    for (auto [px, py] : {std::pair{x, y}, {x + w - 1, y}, {x, y + h - 1}, {x + w - 1, y + h - 1}})
+        EXPECT_TRUE(near(f.at(px, py), colour)) << px << "," << py;
+    for (auto [px, py] : {std::pair{x - 1, y + h / 2}, {x + w, y + h / 2}, {x + w / 2, y - 1}, {x + w / 2, y + h}})
+        EXPECT_TRUE(near(f.at(px, py), outside)) << px << "," << py;
+}
+
+TEST_F(PortalCaptureTest, RegionCropCursorAndMoveThenTheStoredPermissionSparesTheQuestion) {
+    desktop_.showWindow({150, 130, 300, 200}, kRed);
+    desktop_.showWindow({520, 360, 160, 100}, kGrey, WaylandDesktop::Motion::Moving);
+    desktop_.showWindow({820, 420, 200, 100}, kBlue);
+    auto recorder = create({100, 100, 640, 400}, "first.mp4");
+    recorder->start();
+    desktop_.movePointer(400, 200);  // over the red window, hot spot at region (300, 100)
+    pause(1500ms);
+    recorder->updateRegion({800, 400, 640, 400});
+    pause(1000ms);
+    const ResultObject result = finish(recorder);
+    EXPECT_NEAR(std::get<double>(*result.find("duration")), 2.5, 0.3);
+
+    MovieSummary movie;
+    const auto all = frames(path_, &movie);
+    ASSERT_GE(all.size(), 10u);
+    ASSERT_EQ(movie.width, 640);
+    ASSERT_EQ(movie.height, 400);
+    const DecodedFrame& before = *std::find_if(all.begin(), all.end(), [](auto& f) { return f.seconds > 1.0; });
+    expectExactly(before, 50, 30, 300, 200, kRed, kWallpaper);
+    // The cursor drawn in: dark and light pixels just below-right of its hot spot, on red.
+    int cursorPixels = 0;
+    for (int dy = 1; dy < 12; ++dy)
+        for (int dx = 0; dx < 6; ++dx) cursorPixels += !near(before.at(300 + dx, 100 + dy), kRed);
+    EXPECT_GE(cursorPixels, 10);
+    expectExactly(all.back(), 20, 20, 200, 100, kBlue, kWallpaper);  // after the move, same frame size
+
+    // Asked once: the token is kept for its owner only, and the next run shares the screen
+    // without asking.
+    EXPECT_EQ(desktop_.chooserCalls(), 1);
+    struct stat info{};
+    ASSERT_EQ(::stat(tokenFile().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    auto again = create({100, 100, 640, 400}, "second.mp4");
+    again->start();
+    pause(800ms);
+    finish(again);
+    EXPECT_EQ(desktop_.chooserCalls(), 1);
+    ASSERT_FALSE(frames(path_).empty());
+    expectExactly(frames(path_).back(), 50, 30, 300, 200, kRed, kWallpaper);
+}
+
+TEST_F(PortalCaptureTest, TheSecondOutputAndARegionOnAMonitorThatIsNotShared) {
+    const std::string second = desktop_.addOutput();
+    desktop_.showWindow({1380, 100, 300, 200}, kGreen);
+    desktop_.showWindow({1800, 500, 200, 150}, kGrey, WaylandDesktop::Motion::Moving);
+    desktop_.chooseOutput(second);
+    auto recorder = create({1330, 50, 800, 600}, "second-output.mp4");  // relative to HEADLESS-1
+    recorder->start();
+    pause(1200ms);
+    try {
+        recorder->updateRegion({100, 100, 800, 600});
+        ADD_FAILURE() << "a region on the monitor that is not shared was accepted";
+    } catch (const capture::CaptureError& error) {
+        EXPECT_NE(std::string(error.what()).find("HEADLESS-1"), std::string::npos) << error.what();
+        EXPECT_NE(std::string(error.what()).find(second), std::string::npos) << error.what();
+    }
+    pause(400ms);
+    finish(recorder);
+    const auto all = frames(path_);
+    ASSERT_FALSE(all.empty());
+    expectExactly(all.back(), 50, 50, 300, 200, kGreen, kWallpaper);
+
+    // A new recording on HEADLESS-1 while the stored permission shares HEADLESS-2: refused,
+    // and the permission forgotten so that the next run asks again.
+    ASSERT_TRUE(std::filesystem::exists(tokenFile()));
+    EXPECT_THROW(create({100, 100, 400, 300}, "refused.mp4"), capture::CaptureError);
+    EXPECT_FALSE(std::filesystem::exists(tokenFile()));
+}
+
+TEST_F(PortalCaptureTest, AStillScreenGivesFewFramesButTheFullDuration) {
+    desktop_.showWindow({100, 100, 400, 300}, kRed);
+    const auto recorder = create({0, 0, 640, 480}, "still.mp4");
+    recorder->start();
+    desktop_.movePointer(300, 250);  // the one change: a first frame
+    pause(3000ms);
+    const ResultObject result = finish(recorder);
+    EXPECT_NEAR(std::get<double>(*result.find("duration")), 3.0, 0.3);
+    MovieSummary movie;
+    const auto all = frames(path_, &movie);
+    ASSERT_FALSE(all.empty());
+    EXPECT_LE(all.size(), 10u);  // a refresh a second, not 30
+    EXPECT_NEAR(movie.durationSeconds, 3.0, 0.3);
+    expectExactly(all.back(), 100, 100, 400, 300, kRed, kWallpaper);
+}
+
+TEST_F(PortalCaptureTest, DeclinedAndEndedByTheCompositorAreResultLines) {
+    desktop_.showWindow({0, 0, 400, 300}, kGrey, WaylandDesktop::Motion::Moving);
+    desktop_.chooseOutput("");
+    auto declined = bench({dir_.file("declined.mp4"), "2"}, desktop_).lines();
+    ASSERT_EQ(declined.size(), 1u);
+    EXPECT_EQ(declined[0].value("error", ""), "screen capture permission denied");
+
+    desktop_.chooseOutput("HEADLESS-1");
+    const std::string path = dir_.file("ended.mp4");
+    BackgroundProcess running({KG_CAPTURE_BENCH, path, "4", "0", "0", "400", "300"}, desktop_.clientOptions());
+    running.waitForLines(1, 10s);
+    pause(1500ms);
+    EXPECT_EQ(desktop_.endScreenCasts(), 1);
+    const ProcessResult ended = running.wait(15s);
+    EXPECT_EQ(ended.err, "");
+    const auto lines = ended.lines();
+    ASSERT_EQ(lines.size(), 3u) << ended.out;
+    EXPECT_EQ(lines[0].value("status", ""), "recording");
+    EXPECT_EQ(lines[1].value("error", ""), "recording failed: the compositor ended the screen cast");
+    EXPECT_EQ(lines[2].value("status", ""), "done");
+    EXPECT_NEAR(lines[2].value("duration", 0.0), 4.0, 0.3);  // the last picture held until the stop
+    MovieSummary movie = readMovie(path);
+    EXPECT_TRUE(movie.readable);
+    EXPECT_NEAR(movie.durationSeconds, 4.0, 0.3);
+}
+
+TEST(PortalCaptureUnavailable, WithoutThePortalOrItsScreenCastTheErrorNamesIt) {
+    for (PortalSetup setup : {PortalSetup::None, PortalSetup::NoScreenCast}) {
+        WaylandDesktop desktop(setup);
+        TempDir dir;
+        const ProcessResult result = runProcess({KG_CAPTURE_BENCH, dir.file("none.mp4"), "1"}, desktop.clientOptions());
+        EXPECT_EQ(result.err, "");
+        const auto lines = result.lines();
+        ASSERT_EQ(lines.size(), 1u) << result.out;
+        EXPECT_EQ(lines[0].value("error", "").rfind("screen capture unavailable: ", 0), 0u) << result.out;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("none.mp4")));  // no black X11 grab instead
+    }
+}
+
+#ifdef KG_EXECUTABLE
+TEST_F(PortalCaptureTest, TheRecordCommandWithoutARegionRecordsTheWholeFirstMonitor) {
+    desktop_.showWindow({200, 150, 300, 200}, kRed);
+    desktop_.showWindow({900, 500, 200, 150}, kGrey, WaylandDesktop::Motion::Moving);
+    const std::string path = dir_.file("record.mp4");
+    const ProcessResult result =
+        runProcess({KG_EXECUTABLE, "record", "--output", path, "--max-seconds", "2"}, desktop_.clientOptions());
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exitStatus, 0);
+    const auto lines = result.lines();
+    ASSERT_EQ(lines.size(), 2u) << result.out;
+    EXPECT_EQ(lines[0].value("status", ""), "recording");
+    EXPECT_EQ(lines[1].value("status", ""), "done");
+    MovieSummary movie;
+    const auto all = frames(path, &movie);
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(movie.width, 1280);
+    EXPECT_EQ(movie.height, 800);
+    expectExactly(all.back(), 200, 150, 300, 200, kRed, kWallpaper);
+}
+#endif
+
+}  // namespace
+}  // namespace kg::test
