@@ -1,6 +1,6 @@
 #pragma once
-// Including this opens the application once for the test executable, before any test runs
-// (the platform comes from QT_QPA_PLATFORM).
+// Including this opens the application once per test executable, before any test runs (the
+// platform comes from QT_QPA_PLATFORM).
 
 #include <gtest/gtest.h>
 
@@ -8,17 +8,13 @@
 
 namespace kg::test {
 
-class ApplicationEnvironment : public ::testing::Environment {
-public:
+struct ApplicationEnvironment : ::testing::Environment {
     void SetUp() override {
         static int argc = 1;
-        static char name[] = "kg-test";
-        static char* argv[] = {name, nullptr};
+        static char name[] = "kg-test", *argv[] = {name, nullptr};
         ASSERT_TRUE(Application::open(argc, argv));
     }
 };
-
-inline ::testing::Environment* const kApplicationEnvironment =
-    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+inline ::testing::Environment* const kApplicationEnvironment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
 
 }  // namespace kg::test
