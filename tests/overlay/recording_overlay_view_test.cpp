@@ -22,10 +22,12 @@ public:
 
 const Rect kRegion{100, 200, 640, 480};
 
-TEST(RecordingOverlay, PressesOnTheBandCommitEvenWithoutMovingAndTheInteriorCommitsNothing) {
+TEST(RecordingOverlay, BandPressesCommitEvenWithoutMovingTicksTrackTheRegionWithOrWithoutADelegateCloseIsIdempotent) {
     auto delegate = std::make_shared<RecordingDelegate>();
     RecordingOverlay overlay;
     overlay.setDelegate(delegate);
+    EXPECT_TRUE(overlay.windowIDs().empty()) << "before show";
+    overlay.close();  // before show: nothing happens
     overlay.show(kRegion);
     const struct { Point at; DragMode mode; std::size_t commits; } presses[] = {
         {{300, 200}, DragMode::none(), 0},  // the interior declines the press
@@ -39,20 +41,10 @@ TEST(RecordingOverlay, PressesOnTheBandCommitEvenWithoutMovingAndTheInteriorComm
         EXPECT_EQ(overlay.view()->dragMode(), DragMode::none());
         EXPECT_EQ(delegate->commits, std::vector<Rect>(p.commits, kRegion));
     }
-}
 
-TEST(RecordingOverlay, RegionFollowsTicksWithOrWithoutADelegateAndCloseIsIdempotent) {
-    auto delegate = std::make_shared<RecordingDelegate>();
-    RecordingOverlay overlay;
-    overlay.setDelegate(delegate);
-    EXPECT_TRUE(overlay.windowIDs().empty()) << "before show";
-    overlay.close();  // before show: nothing happens
-
-    overlay.show(kRegion);
     overlay.dragTick({120, 180, 640, 480});
     EXPECT_EQ(overlay.region(), (Rect{120, 180, 640, 480}));
     EXPECT_EQ(delegate->changes, (std::vector<Rect>{{120, 180, 640, 480}}));
-
     delegate.reset();  // the delegate goes away: ticks and commits still track the region
     overlay.dragTick({130, 170, 600, 400});
     EXPECT_EQ(overlay.region(), (Rect{130, 170, 600, 400}));
