@@ -25,9 +25,10 @@ packages=(
   openbox picom xfwm4 xcompmgr
   # PipeWire with its pulse server, the second sound server the tests run against
   pipewire wireplumber pipewire-pulse libpipewire-0.3-common dbus dbus-bin
-  # a headless Wayland desktop: sway, the screen-cast portal, Xwayland, input and screenshots
+  # a headless Wayland desktop: sway, the screen-cast portal, Xwayland, input and screenshots;
+  # gdbus and pw-cli to ask the bus and PipeWire whether its parts are up
   sway xdg-desktop-portal xdg-desktop-portal-wlr qt6-wayland xwayland wtype grim
-  libwayland-dev wayland-protocols
+  libwayland-dev wayland-protocols libglib2.0-bin pipewire-bin
 )
 
 missing=()

@@ -33,8 +33,9 @@ constexpr auto kStartTimeout = std::chrono::seconds(15);
 const std::string kConfigDir = KG_WAYLAND_CONFIG_DIR;
 
 // Variables of the test's own environment that would point a desktop process elsewhere.
-const std::vector<std::string> kForeignVariables = {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "I3SOCK",
-                                                    "PULSE_SERVER", "PIPEWIRE_REMOTE", "LD_PRELOAD"};
+const std::vector<std::string> kForeignVariables = {
+    "DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "I3SOCK", "PULSE_SERVER", "PULSE_RUNTIME_PATH", "PIPEWIRE_REMOTE",
+    "XDG_DESKTOP_PORTAL_DIR", "LD_PRELOAD"};
 
 std::string programPath(const std::string& name) {
     if (name.find('/') != std::string::npos) return name;
@@ -95,9 +96,9 @@ std::uint32_t Screenshot::at(int x, int y) const {
     return (std::uint32_t{rgb.at(i)} << 16) | (std::uint32_t{rgb.at(i + 1)} << 8) | rgb.at(i + 2);
 }
 
-WaylandDesktop::WaylandDesktop(PortalSetup portal) {
+WaylandDesktop::WaylandDesktop(PortalSetup portal, int width, int height) {
     try {
-        start(portal);
+        start(portal, width, height);
     } catch (...) {
         stop();
         throw;
@@ -177,7 +178,7 @@ bool WaylandDesktop::busNameOwned(const std::string& name) const {
     return result.exitStatus == 0 && result.out.find("true") != std::string::npos;
 }
 
-void WaylandDesktop::start(PortalSetup portal) {
+void WaylandDesktop::start(PortalSetup portal, int width, int height) {
     const fs::path runtime = dir_.path();  // mode 0700, ours
     // sway runs as user 1000 in a user namespace that maps it to us, so to it this directory
     // is its own as well, and to Qt clients running as us it is theirs.
@@ -186,7 +187,7 @@ void WaylandDesktop::start(PortalSetup portal) {
                           runtime / "no-portals"})
         fs::create_directories(d);
     const std::string bus = "unix:path=" + (runtime / "bus").string();
-    serviceEnv_ = {{"XDG_RUNTIME_DIR", runtime}, {"HOME", home}, {"XDG_CONFIG_HOME", home / "config"},
+    serviceEnv_ = {{"XDG_RUNTIME_DIR", runtime}, {"PIPEWIRE_RUNTIME_DIR", runtime}, {"HOME", home}, {"XDG_CONFIG_HOME", home / "config"},
                    {"XDG_DATA_HOME", home / "data"}, {"XDG_STATE_HOME", home / "state"},
                    {"XDG_CACHE_HOME", home / "cache"}, {"DBUS_SESSION_BUS_ADDRESS", bus},
                    {"XDG_CURRENT_DESKTOP", "sway"}, {"XDG_SESSION_TYPE", "wayland"}};
@@ -215,7 +216,11 @@ void WaylandDesktop::start(PortalSetup portal) {
     std::string display = readFile(xDisplayFile);
     display.erase(display.find_last_not_of(" \n") + 1);
     env_["DISPLAY"] = display;
-    outputs_ = {{0, 0, 1280, 800}};
+    outputs_ = {{0, 0, width, height}};
+    if (width != 1280 || height != 800) {
+        const auto resized = swaymsg({"output", "HEADLESS-1", "resolution", std::to_string(width) + "x" + std::to_string(height)});
+        if (resized.exitStatus != 0) throw std::runtime_error("sway cannot make HEADLESS-1 " + resized.out);
+    }
     waitFor("session bus", dbus, [&] { return busNameOwned("org.freedesktop.DBus"); });
     waitFor("socket", pipewire, [&] { return fs::exists(runtime / "pipewire-0"); });
 
@@ -288,18 +293,33 @@ std::string WaylandDesktop::addOutput() {
     const std::string name = "HEADLESS-" + std::to_string(outputs_.size() + 1);
     if (std::none_of(outputs.begin(), outputs.end(), [&](const auto& o) { return o["name"] == name; }))
         throw std::runtime_error("sway created no output " + name);
-    const Rect rect{outputs_.back().x + outputs_.back().width, 0, 1280, 800};
-    const auto placed = swaymsg({"output", name, "resolution", "1280x800", "position", std::to_string(rect.x), "0"});
+    const Rect rect{outputs_.back().x + outputs_.back().width, 0, outputs_[0].width, outputs_[0].height};
+    const auto placed = swaymsg({"output", name, "resolution", std::to_string(rect.width) + "x" + std::to_string(rect.height),
+                                 "position", std::to_string(rect.x), "0"});
     if (placed.exitStatus != 0) throw std::runtime_error("cannot place " + name + ": " + placed.out);
     outputs_.push_back(rect);
     return name;
 }
 
-void WaylandDesktop::endScreenCasts() {
-    const auto it = std::find_if(services_.begin(), services_.end(),
-                                 [](const auto& s) { return s->name == "xdg-desktop-portal-wlr"; });
-    if (it == services_.end()) throw std::runtime_error("this desktop has no screen-cast backend");
-    (*it)->stop();
+int WaylandDesktop::endScreenCasts() {
+    const std::string backend = "org.freedesktop.impl.portal.desktop.wlr";
+    const std::string sessions = "/org/freedesktop/portal/desktop/session/";
+    const auto tree = run({"gdbus", "introspect", "--session", "--dest", backend, "--object-path",
+                           "/org/freedesktop/portal/desktop", "--recurse", "--only-properties"});
+    int closed = 0;
+    std::istringstream lines(tree.out);
+    for (std::string line; std::getline(lines, line);) {
+        const auto at = line.find("node " + sessions);
+        if (at == std::string::npos) continue;
+        const std::string path = line.substr(at + 5, line.find(' ', at + 5) - at - 5);
+        if (std::count(path.begin() + static_cast<long>(sessions.size()), path.end(), '/') != 1) continue;
+        const auto result = run({"gdbus", "call", "--session", "--dest", backend, "--object-path", path, "--method",
+                                 "org.freedesktop.impl.portal.Session.Close"});
+        if (result.exitStatus != 0) throw std::runtime_error("cannot close screen-cast session " + path + ": " + result.err);
+        ++closed;
+    }
+    if (closed == 0) throw std::runtime_error("no screen-cast session to end");
+    return closed;
 }
 
 void WaylandDesktop::showWindow(const Rect& where, std::uint32_t rgb, Motion motion) {

@@ -1,7 +1,7 @@
 #pragma once
 // A person's Wayland desktop for a test, without GPU, input devices or systemd: sway on its
-// headless backend (software renderer) with Xwayland and a plain wallpaper, one output
-// HEADLESS-1 of 1280 x 800 at (0, 0); a private session bus; PipeWire with WirePlumber and its
+// headless backend (software renderer) with Xwayland and a plain wallpaper (0x3a6ea5), one
+// output HEADLESS-1 at (0, 0), 1280 x 800 unless asked otherwise; a private session bus; PipeWire with WirePlumber and its
 // pulse server; the permission store; xdg-desktop-portal with the wlroots screen-cast backend.
 // Everything lives in a private runtime directory and stops (whole process groups) when the
 // object goes away. Coordinates are sway layout coordinates in logical pixels (scale 1, so
@@ -50,7 +50,7 @@ class WaylandDesktop {
 public:
     // Returns once every part is up (sockets present, bus names owned); throws
     // std::runtime_error naming the part that did not come up, with the end of its log.
-    explicit WaylandDesktop(PortalSetup portal = PortalSetup::ScreenCast);
+    explicit WaylandDesktop(PortalSetup portal = PortalSetup::ScreenCast, int width = 1280, int height = 800);
     ~WaylandDesktop();
     WaylandDesktop(const WaylandDesktop&) = delete;
     WaylandDesktop& operator=(const WaylandDesktop&) = delete;
@@ -73,12 +73,15 @@ public:
     // How often the portal has asked which output to share.
     [[nodiscard]] int chooserCalls() const;
 
-    // Adds HEADLESS-2, 1280 x 800, right of HEADLESS-1 at (1280, 0). Returns its name.
+    // Adds an output of HEADLESS-1's size right of the last one (HEADLESS-2 at (width, 0)).
+    // Returns its name.
     std::string addOutput();
     // Ends every screen-cast stream from the desktop's side, as when the compositor stops
-    // sharing: the backend's sessions are closed and the backend quits. A client's PipeWire
-    // stream goes from "streaming" to "paused" and its node disappears; no frame follows.
-    void endScreenCasts();
+    // sharing: the backend closes its sessions and removes their PipeWire nodes, and stays up.
+    // A client's stream goes from "streaming" to "paused", its node disappears from the
+    // registry and no frame follows; the portal sends the client no Closed signal (this backend
+    // never does). Returns how many sessions ended; throws when there was none.
+    int endScreenCasts();
 
     enum class Motion { Still, Moving };
     // An X11 window through Xwayland, placed exactly at `where` (override-redirect), filled
@@ -100,7 +103,7 @@ public:
 
 private:
     struct Service;
-    void start(PortalSetup portal);
+    void start(PortalSetup portal, int width, int height);
     void stop();
     Service& launch(const std::string& name, std::vector<std::string> argv,
                     const std::map<std::string, std::string>& extraEnv = {});
