@@ -47,15 +47,17 @@ int main(int argc, char** argv) {
     setvbuf(stdout, NULL, _IOLBF, 0);
     puts("mapped");
 
+    if (!moving) {
+        for (xcb_generic_event_t* event; (event = xcb_wait_for_event(c));) free(event);
+        return 1;  // the server went away
+    }
     const int barWidth = width / 8 > 0 ? width / 8 : 1;
     for (int step = 0;; ++step) {
-        if (moving) {
-            const int at = (step * 8) % (width + barWidth) - barWidth;
-            xcb_clear_area(c, 0, window, 0, 0, 0, 0);
-            const xcb_rectangle_t r = {(int16_t)at, 0, (uint16_t)barWidth, (uint16_t)height};
-            xcb_poly_fill_rectangle(c, window, bar, 1, &r);
-            xcb_flush(c);
-        }
+        const int at = (step * 8) % (width + barWidth) - barWidth;
+        xcb_clear_area(c, 0, window, 0, 0, 0, 0);
+        const xcb_rectangle_t r = {(int16_t)at, 0, (uint16_t)barWidth, (uint16_t)height};
+        xcb_poly_fill_rectangle(c, window, bar, 1, &r);
+        xcb_flush(c);
         const struct timespec tick = {0, 33 * 1000 * 1000};
         nanosleep(&tick, NULL);
         if (xcb_connection_has_error(c)) return 1;
