@@ -27,7 +27,9 @@ std::vector<std::string> programsOf(Desktop desktop) {
     return {};
 }
 
-struct Connection {
+}  // namespace
+
+struct DesktopSession::Connection {
     explicit Connection(const std::string& display) : c(xcb_connect(display.c_str(), nullptr)) {
         if (xcb_connection_has_error(c)) {
             xcb_disconnect(c);
@@ -58,25 +60,33 @@ struct Connection {
         free(reply);
         return owned;
     }
-    std::uint32_t screenPixel(int x, int y) const {
+    // BGRX pixels of the screen's rectangle, rows top down; empty on failure.
+    std::vector<std::uint8_t> image(int x, int y, int width, int height) const {
         auto* reply = xcb_get_image_reply(
-            c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, x, y, 1, 1, ~0u), nullptr);
-        std::uint32_t pixel = 0;
-        if (reply && xcb_get_image_data_length(reply) >= 4) std::memcpy(&pixel, xcb_get_image_data(reply), 4);
+            c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, x, y, width, height, ~0u), nullptr);
+        std::vector<std::uint8_t> out;
+        if (reply && xcb_get_image_data_length(reply) == width * height * 4)
+            out.assign(xcb_get_image_data(reply), xcb_get_image_data(reply) + width * height * 4);
         free(reply);
-        return pixel & 0xffffff;
+        return out;
+    }
+    std::uint32_t screenPixel(int x, int y) const {
+        const auto bgrx = image(x, y, 1, 1);
+        return bgrx.empty() ? 0 : (bgrx[2] << 16 | bgrx[1] << 8 | bgrx[0]);
     }
 
     xcb_connection_t* c;
     xcb_screen_t* screen;
 };
 
+namespace {
+
 // Paints the wallpaper as wallpaper setters do: a pixmap as the root window's background,
 // published in _XROOTPMAP_ID and ESETROOT_PMAP_ID (compositing managers draw the desktop from
 // it; picom shows plain grey for a root that only has a background colour) and kept after this
 // client disconnects.
 void paintWallpaper(const XvfbServer& xvfb, std::uint32_t rgb) {
-    const Connection x(xvfb.display());
+    const DesktopSession::Connection x(xvfb.display());
     const xcb_pixmap_t pixmap = xcb_generate_id(x.c);
     xcb_create_pixmap(x.c, x.screen->root_depth, pixmap, x.screen->root, xvfb.width(), xvfb.height());
     const xcb_gcontext_t gc = xcb_generate_id(x.c);
@@ -147,7 +157,8 @@ DesktopSession::DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int 
     paintWallpaper(xvfb_, wallpaperRgb);
     std::map<std::string, std::string> env = {{"DISPLAY", xvfb_.display()}};
     const std::string name = desktopName(desktop);
-    const Connection x(xvfb_.display());
+    x_ = std::make_unique<Connection>(xvfb_.display());
+    const Connection& x = *x_;
     if (desktop == Desktop::Openbox || desktop == Desktop::OpenboxPicom) {
         windowManager_.emplace(std::vector<std::string>{"openbox", "--sm-disable"}, env);
     } else if (desktop == Desktop::Xfwm4) {
@@ -167,6 +178,62 @@ DesktopSession::DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int 
     // The compositing manager's first paint of the desktop, or the root's own.
     waitFor(name + ": wallpaper on screen",
             [&] { return x.screenPixel(width / 2, height / 2) == (wallpaperRgb & 0xffffff); }, compositing);
+    if (!hasWindowManager()) return;
+    // Up means managing windows: one is opened and closed before the session is handed over.
+    xcb_destroy_window(x.c, openWindow(100, 100, 200, 200, ~wallpaperRgb & 0xffffff));
+    xcb_flush(x.c);
+    waitFor(name + ": a closed window gone", [&] { return x.screenPixel(200, 200) == (wallpaperRgb & 0xffffff); });
 }
+
+DesktopSession::~DesktopSession() = default;
+
+std::uint32_t DesktopSession::openWindow(int x, int y, int width, int height, std::uint32_t rgb) {
+    xcb_connection_t* c = x_->c;
+    const xcb_window_t window = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, x_->screen->root, x, y, width, height, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, x_->screen->root_visual, XCB_CW_BACK_PIXEL, &rgb);
+    // WM_NORMAL_HINTS with a user-given position and size, so the window manager places it there.
+    std::uint32_t hints[18] = {1 | 2};
+    hints[1] = x, hints[2] = y, hints[3] = width, hints[4] = height;
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32, 18,
+                        hints);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 6, "window");
+    // A window manager that has only just announced itself may drop the first map request:
+    // it is repeated until the window shows.
+    int polls = 0;
+    waitFor("window on " + desktopName(desktop_), [&] {
+        if (polls++ % 25 == 0) {
+            xcb_map_window(c, window);
+            xcb_flush(c);
+        }
+        return x_->screenPixel(x + width / 2, y + height / 2) == rgb;
+    });
+    return window;
+}
+
+void DesktopSession::focus(std::uint32_t window) {
+    xcb_set_input_focus(x_->c, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+    free(xcb_get_input_focus_reply(x_->c, xcb_get_input_focus(x_->c), nullptr));
+}
+
+std::uint32_t DesktopSession::inputFocus() const {
+    auto* reply = xcb_get_input_focus_reply(x_->c, xcb_get_input_focus(x_->c), nullptr);
+    std::uint32_t focus = reply ? reply->focus : 0;
+    free(reply);
+    return focus == x_->screen->root || focus <= XCB_INPUT_FOCUS_POINTER_ROOT ? 0 : focus;
+}
+
+std::vector<std::uint8_t> DesktopSession::screenshot() const {
+    auto bgrx = x_->image(0, 0, xvfb_.width(), xvfb_.height());
+    std::vector<std::uint8_t> rgb(bgrx.size() / 4 * 3);
+    for (std::size_t i = 0, j = 0; i + 3 < bgrx.size(); i += 4, j += 3) {
+        rgb[j] = bgrx[i + 2];
+        rgb[j + 1] = bgrx[i + 1];
+        rgb[j + 2] = bgrx[i];
+    }
+    return rgb;
+}
+
+std::uint32_t DesktopSession::pixel(int x, int y) const { return x_->screenPixel(x, y); }
 
 }  // namespace kg::test

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tests/support/temp_dir.h"
 #include "tests/support/xvfb.h"
@@ -28,16 +29,31 @@ public:
     DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int width = 1280, int height = 800);
     DesktopSession(const DesktopSession&) = delete;
     DesktopSession& operator=(const DesktopSession&) = delete;
+    ~DesktopSession();
 
     [[nodiscard]] const XvfbServer& xvfb() const { return xvfb_; }
     [[nodiscard]] Desktop desktop() const { return desktop_; }
     [[nodiscard]] bool hasWindowManager() const { return desktop_ != Desktop::Bare; }
     [[nodiscard]] bool composited() const { return desktop_ == Desktop::OpenboxPicom || desktop_ == Desktop::Xfwm4; }
 
+    // An application's ordinary top-level window (managed, decorated, placed where it asks),
+    // filled with 0xRRGGBB; returns once it shows on the screen. It stays until the session
+    // ends. `x`, `y`: desktop pixels (y down).
+    std::uint32_t openWindow(int x, int y, int width, int height, std::uint32_t rgb);
+    void focus(std::uint32_t window);
+    // The focused window; 0 for none, the root or PointerRoot.
+    [[nodiscard]] std::uint32_t inputFocus() const;
+    // What the screen shows now, RGB24 rows top down (0xRRGGBB from pixel()).
+    [[nodiscard]] std::vector<std::uint8_t> screenshot() const;
+    [[nodiscard]] std::uint32_t pixel(int x, int y) const;
+
+    struct Connection;  // an xcb connection, defined in desktop.cpp
+
 private:
     Desktop desktop_;
     TempDir dir_;
     XvfbServer xvfb_;
+    std::unique_ptr<Connection> x_;  // the session's own client: wallpaper checks, windows
     // Declared in start order, so they stop in reverse: compositor, window manager, bus.
     std::optional<Daemon> bus_;
     std::optional<Daemon> windowManager_;
