@@ -39,8 +39,8 @@ public:
     bool handleEvent(const xcb_generic_event_t& event);
 
     // The screen showed a change in `rect` (root coordinates): what was seen there before
-    // is forgotten, except under our windows. Applied at the next coverChanged().
-    void screenChanged(const PixelRect& rect) { damaged_.push_back(rect); }
+    // is forgotten, except under our windows. Applied at the next apply().
+    void screenChanged(const PixelRect& rect);
 
     // Whether what our windows cover inside `rect` changed since the previous call (then the
     // frame must be taken again even if the screen reported no change there).

@@ -84,6 +84,9 @@ SourcePoll X11VideoSource::poll(PollMode mode) {
         lastHash_ = hash;
         if (same && !mustSend) return {};
     }
+    // Events are delivered before the reply that follows them: whatever moved our windows
+    // before the grab is known now, so what they cover matches the grabbed pixels.
+    drainEvents();
     exclusion_->apply(*view, source_);
     cursor_->draw(*view, source_.x, source_.y);
     return {SourcePoll::Status::picture, *view, {}};

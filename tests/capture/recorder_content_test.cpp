@@ -1,5 +1,5 @@
-// What the recordings hold, decoded: size, pixels under the rectangle, the cursor, the
-// excluded windows, a moved region, and timing of a mostly still screen.
+// What the recordings hold, decoded: size, pixels under the rectangle, the cursor, our own
+// windows left out on every desktop, a moved region, and timing of a mostly still screen.
 
 #include <algorithm>
 
@@ -7,8 +7,6 @@
 
 namespace kg::test {
 namespace {
-
-using capture::ScreenRecorder;
 
 TEST_F(RecorderTest, TheFileHasTheRegionsTruncatedSizeRoundedUpToEvenOrTheDisplaysSize) {
     struct Case {
@@ -21,6 +19,7 @@ TEST_F(RecorderTest, TheFileHasTheRegionsTruncatedSizeRoundedUpToEvenOrTheDispla
         {Rect{10.5, 20.25, 641, 361}, 642, 362},
         {Rect{900, 700, -300.5, -201}, 300, 202},
     };
+    pointerAt(1279, 799);
     int index = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(index);
@@ -29,16 +28,14 @@ TEST_F(RecorderTest, TheFileHasTheRegionsTruncatedSizeRoundedUpToEvenOrTheDispla
         EXPECT_EQ(recorder->outputHeight(), c.height);
         recorder->start();
         pause(0.3);
-        stopFromMain(recorder);
-        recorder->waitForStop();
-        const ResultObject result = recorder->stop();
+        const ResultObject result = stopFromMain(recorder);
         MovieSummary movie;
-        const DecodedFrame last = lastFrame(&movie);
+        const auto all = frames(&movie);
         EXPECT_EQ(movie.codec, "h264");
         EXPECT_EQ(movie.width, c.width);
         EXPECT_EQ(movie.height, c.height);
-        ASSERT_FALSE(movie.frameTimes.empty());
-        EXPECT_TRUE(near(last.at(c.width / 4, c.height / 4), kGrey));  // off the pointer in the middle
+        ASSERT_FALSE(all.empty());
+        EXPECT_TRUE(near(all.back().at(c.width / 2, c.height / 2), kWallpaper));
         EXPECT_EQ(std::get<std::string>(*result.find("status")), "done");
         EXPECT_EQ(std::get<std::string>(*result.find("path")), path_);
         EXPECT_GT(std::get<std::int64_t>(*result.find("size")), 0);
@@ -46,106 +43,93 @@ TEST_F(RecorderTest, TheFileHasTheRegionsTruncatedSizeRoundedUpToEvenOrTheDispla
     }
 }
 
-TEST_F(RecorderTest, PixelsMatchTheWindowsUnderTheRectangleAndOffScreenPartsAreBlack) {
+TEST_F(RecorderTest, PixelsMatchTheScreenOffScreenPartsAreBlackAndTheCursorIsDrawnWhereThePointerIs) {
     scene_->addWindow(100, 100, 300, 200, kRed);
     scene_->addWindow(500, 300, 300, 200, kBlue);
+    pointerAt(1200, 50);
     // The region starts 50 points left of the screen: that strip is black.
     auto recorder = create(Rect{-50, 80, 900, 500});
     recorder->start();
-    pause(0.5);
+    pause(0.4);
+    pointerAt(300, 250);
+    pause(0.4);
     stopFromMain(recorder);
-    recorder->waitForStop();
-    recorder->stop();
-    const DecodedFrame f = lastFrame();
-    ASSERT_EQ(f.width, 900);
+    const auto all = frames();
+    ASSERT_GE(all.size(), 2u);
+    ASSERT_EQ(all.back().width, 900);
     // Frame pixel = root pixel - (-50, 80).
-    struct Probe {
+    const struct {
         int rootX, rootY;
         std::uint32_t rgb;
-    };
-    const Probe probes[] = {{250, 200, kRed}, {650, 400, kBlue}, {450, 250, kGrey}, {-25, 300, 0x000000},
-                            {102, 102, kRed}, {797, 497, kBlue}};
+    } probes[] = {{250, 200, kRed}, {650, 400, kBlue}, {450, 250, kWallpaper}, {-25, 300, 0x000000}, {102, 102, kRed}, {797, 497, kBlue}};
     for (const auto& p : probes) {
-        const Rgb got = f.at(p.rootX + 50, p.rootY - 80);
+        const Rgb got = all.back().at(p.rootX + 50, p.rootY - 80);
         EXPECT_TRUE(near(got, p.rgb)) << p.rootX << "," << p.rootY << " = " << got.r << " " << got.g << " " << got.b;
     }
-}
-
-TEST_F(RecorderTest, ExcludedWindowsNeverAppearWhileOthersOverTheRectangleDo) {
-    scene_->addWindow(100, 100, 300, 200, kRed);
-    scene_->addWindow(500, 300, 300, 200, kBlue);
-    // Like the overlay's corner handles: excluded squares over the region's corners, one half
-    // over the red window, one over the blue one; a yellow window that is not excluded; and
-    // a green window (not excluded) partly above an excluded one, which must stay on top.
-    const std::uint32_t handleTopLeft = scene_->addWindow(60, 60, 60, 60, kMagenta);
-    const std::uint32_t handleBottomRight = scene_->addWindow(760, 460, 60, 60, kMagenta);
-    scene_->addWindow(600, 200, 60, 60, kYellow);
-    const std::uint32_t bar = scene_->addWindow(300, 380, 200, 40, kMagenta);
-    scene_->addWindow(450, 390, 100, 20, kGreen);
-    auto recorder = create(Rect{90, 90, 700, 400}, {handleTopLeft, handleBottomRight, bar, handleTopLeft, 0x7fffffff});
-    EXPECT_EQ(recorder->excludedWindows().size(), 3u);
-    recorder->start();
-    pause(0.3);
-    scene_->move(handleBottomRight, 770, 470);  // moving while recording: still left out
-    pause(0.4);
-    stopFromMain(recorder);
-    recorder->waitForStop();
-    recorder->stop();
-    int magentaFrames = 0, frames = 0;
-    DecodedFrame last;
-    readMovie(path_, [&](const DecodedFrame& f) {
-        ++frames;
-        last = f;
-        for (int y = 0; y < f.height; y += 4)
-            for (int x = 0; x < f.width; x += 4)
-                if (near(f.at(x, y), kMagenta, 40)) {
-                    ++magentaFrames;
-                    return;
-                }
-    });
-    ASSERT_GT(frames, 0);
-    EXPECT_EQ(magentaFrames, 0);
-    struct Probe {
-        int rootX, rootY;
-        std::uint32_t rgb;
-    };
-    const Probe probes[] = {
-        {95, 95, kGrey},    {110, 110, kRed},   {780, 480, kBlue}, {785, 470, kBlue}, {630, 230, kYellow},
-        {320, 400, kGrey},  {400, 400, kGrey},  {480, 400, kGreen}, {540, 395, kGreen}, {495, 418, kGrey},
-    };
-    for (const auto& p : probes) {
-        const Rgb got = last.at(p.rootX - 90, p.rootY - 90);
-        EXPECT_TRUE(near(got, p.rgb)) << p.rootX << "," << p.rootY << " = " << got.r << " " << got.g << " " << got.b;
-    }
-}
-
-TEST_F(RecorderTest, TheCursorIsDrawnWhereThePointerIs) {
-    scene_->addWindow(100, 100, 400, 300, kRed);
-    ASSERT_EQ(xvfb_->run({"xdotool", "mousemove", "1000", "700"}).exitStatus, 0);
-    auto recorder = create(Rect{100, 100, 400, 300});
-    recorder->start();
-    pause(0.3);
-    ASSERT_EQ(xvfb_->run({"xdotool", "mousemove", "300", "250"}).exitStatus, 0);
-    pause(0.4);
-    stopFromMain(recorder);
-    recorder->waitForStop();
-    recorder->stop();
-    std::vector<DecodedFrame> frames;
-    readMovie(path_, [&](const DecodedFrame& f) { frames.push_back(f); });
-    ASSERT_GE(frames.size(), 2u);
     auto cursorPixels = [](const DecodedFrame& f) {
         int count = 0;
-        for (int y = 140; y < 170; ++y)
-            for (int x = 190; x < 220; ++x) count += near(f.at(x, y), kRed, 60) ? 0 : 1;
+        for (int y = 170; y < 200; ++y)
+            for (int x = 350; x < 380; ++x) count += near(f.at(x, y), kRed, 60) ? 0 : 1;
         return count;
     };
-    EXPECT_EQ(cursorPixels(frames.front()), 0);  // pointer still outside the rectangle
-    EXPECT_GT(cursorPixels(frames.back()), 10);
+    EXPECT_EQ(cursorPixels(all.front()), 0);  // pointer still outside the rectangle
+    EXPECT_GT(cursorPixels(all.back()), 10);
 }
+
+class DesktopRecorderTest : public RecorderTest, public testing::WithParamInterface<Desktop> {
+protected:
+    DesktopRecorderTest() { desktopKind_ = GetParam(); }
+};
+
+// Only the pixels our windows draw are left out, and what they cover is shown as the screen
+// shows it without them: each frame equals a grab taken before they appeared (wallpaper,
+// windows, a translucent window, a compositing manager's shadows), also while the overlay is
+// moved over the region and the compositing manager may still show it at its old place.
+TEST_P(DesktopRecorderTest, EveryFrameIsTheScreenWithoutOurWindows) {
+    constexpr int kX = 200, kY = 150, kW = 480, kH = 320;
+    scene_->addWindow(150, 100, 250, 200, kBlue);           // under the top-left handle
+    scene_->addWindow(560, 330, 200, 200, kRed, 128);       // translucent, under the bottom-right one
+    scene_->addWindow(330, 230, 120, 80, kYellow);
+    pointerAt(1270, 790);
+    pause(0.3);  // a compositing manager's shadows and fades settle
+    const std::vector<std::uint32_t> screen = scene_->grab(kX, kY, kW, kH);
+    const std::uint32_t overlay = scene_->addOverlay(kX, kY, kW, kH);
+    const std::uint32_t bar = scene_->addBar(kX + 140, kY + 250);  // inside the region: no room around it
+    auto recorder = create(Rect{kX, kY, kW, kH}, {overlay, bar});
+    recorder->start();
+    pause(0.4);
+    for (int step = 1; step <= 20; ++step) {  // a drag: band and handles across the region
+        scene_->move(overlay, kX - 3 + 2 * step, kY - 3 + 3 * step / 2);
+        pause(0.01);
+    }
+    pause(0.3);
+    scene_->move(overlay, kX - 3, kY - 3);
+    pause(0.4);
+    stopFromMain(recorder);
+    const auto all = frames();
+    ASSERT_GE(all.size(), 3u);
+    for (const DecodedFrame& f : all) {
+        int wrong = 0;
+        std::string first;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x)
+                if (!near(f.at(x, y), screen[static_cast<std::size_t>(y) * kW + x], 40) && wrong++ == 0) {
+                    const Rgb got = f.at(x, y);
+                    first = std::to_string(x) + "," + std::to_string(y) + " = " + std::to_string(got.r) + " " +
+                            std::to_string(got.g) + " " + std::to_string(got.b);
+                }
+        EXPECT_EQ(wrong, 0) << "frame at " << f.seconds << " s, first at " << first;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, DesktopRecorderTest,
+                         testing::Values(Desktop::Bare, Desktop::Openbox, Desktop::OpenboxPicom, Desktop::Xfwm4),
+                         [](const auto& info) { return desktopName(info.param); });
 
 TEST_F(RecorderTest, UpdateRegionMovesTheContentAndKeepsTheFrameSizeScalingAnotherSize) {
     scene_->addWindow(100, 100, 200, 150, kRed);
     scene_->addWindow(500, 300, 400, 300, kBlue);
+    pointerAt(1270, 790);
     auto recorder = create(Rect{100, 100, 200, 150});
     recorder->start();
     pause(0.5);
@@ -153,27 +137,23 @@ TEST_F(RecorderTest, UpdateRegionMovesTheContentAndKeepsTheFrameSizeScalingAnoth
     EXPECT_THROW(recorder->updateRegion(Rect{0, 0, 0.5, 10}), capture::CaptureError);
     pause(0.5);
     stopFromMain(recorder);
-    recorder->waitForStop();
-    recorder->stop();
-    std::vector<DecodedFrame> frames;
-    MovieSummary movie = readMovie(path_, [&](const DecodedFrame& f) { frames.push_back(f); });
+    MovieSummary movie;
+    const auto all = frames(&movie);
     EXPECT_EQ(movie.width, 200);
     EXPECT_EQ(movie.height, 150);
-    ASSERT_GE(frames.size(), 2u);
+    ASSERT_GE(all.size(), 2u);
     for (auto [x, y] : {std::pair{2, 2}, {197, 2}, {100, 75}, {2, 147}, {197, 147}}) {
-        EXPECT_TRUE(near(frames.front().at(x, y), kRed)) << x << "," << y;
-        EXPECT_TRUE(near(frames.back().at(x, y), kBlue)) << x << "," << y;
+        EXPECT_TRUE(near(all.front().at(x, y), kRed)) << x << "," << y;
+        EXPECT_TRUE(near(all.back().at(x, y), kBlue)) << x << "," << y;
     }
-    const auto firstBlue = std::find_if(frames.begin(), frames.end(), [](const DecodedFrame& f) {
-        return near(f.at(100, 75), kBlue);
-    });
-    ASSERT_NE(firstBlue, frames.end());
+    const auto firstBlue = std::find_if(all.begin(), all.end(), [](const DecodedFrame& f) { return near(f.at(100, 75), kBlue); });
+    ASSERT_NE(firstBlue, all.end());
     EXPECT_NEAR(firstBlue->seconds, 0.5, 0.2);
 }
 
 TEST_F(RecorderTest, AStillScreenGivesFewFramesYetTheFullDurationAndALateChangeAtItsTrueTime) {
     const std::uint32_t window = scene_->addWindow(200, 200, 200, 200, kRed);
-    ASSERT_EQ(xvfb_->run({"xdotool", "mousemove", "1200", "750"}).exitStatus, 0);
+    pointerAt(1200, 750);
     auto recorder = create(Rect{100, 100, 600, 400});
     recorder->start();
     const auto begin = std::chrono::steady_clock::now();
@@ -181,20 +161,17 @@ TEST_F(RecorderTest, AStillScreenGivesFewFramesYetTheFullDurationAndALateChangeA
     scene_->setColor(window, kGreen);
     const double changedAt = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     pause(1.5);
-    stopFromMain(recorder);
-    recorder->waitForStop();
-    const ResultObject result = recorder->stop();
-    const double duration = std::get<double>(*result.find("duration"));
-    std::vector<std::pair<double, bool>> frames;  // time, green
-    MovieSummary movie = readMovie(path_, [&](const DecodedFrame& f) { frames.emplace_back(f.seconds, near(f.at(200, 200), kGreen)); });
+    const double duration = std::get<double>(*stopFromMain(recorder).find("duration"));
+    MovieSummary movie;
+    const auto all = frames(&movie);
     EXPECT_NEAR(duration, 4.0, 0.35);
     EXPECT_NEAR(movie.durationSeconds, duration, 0.01);
     // Four seconds at 30 per second would be 120 frames; a still screen is refreshed once a second.
-    EXPECT_LE(frames.size(), 12u);
-    const auto firstGreen = std::find_if(frames.begin(), frames.end(), [](const auto& f) { return f.second; });
-    ASSERT_NE(firstGreen, frames.end());
-    EXPECT_NEAR(firstGreen->first, changedAt, 0.15);
-    EXPECT_FALSE(frames.front().second);
+    EXPECT_LE(all.size(), 12u);
+    const auto firstGreen = std::find_if(all.begin(), all.end(), [](const DecodedFrame& f) { return near(f.at(200, 200), kGreen); });
+    ASSERT_NE(firstGreen, all.end());
+    EXPECT_NEAR(firstGreen->seconds, changedAt, 0.15);
+    EXPECT_FALSE(near(all.front().at(200, 200), kGreen));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
-// A private Xvfb (1280 x 800) with a grey full-screen window at the bottom, the engine pointed
-// at it, a main thread, and a place for the movies.
+// A private desktop (1280 x 800, a wallpaper on the root window; by default no window manager)
+// with the engine pointed at it, a main thread, and a place for the movies.
 
 #include <signal.h>
 #include <stdlib.h>
@@ -16,13 +16,13 @@
 #include "tests/capture/movie_reader.h"
 #include "tests/capture/thread_main_queue.h"
 #include "tests/capture/x11_test_scene.h"
+#include "tests/support/desktop.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/xvfb.h"
 
 namespace kg::test {
 
-inline constexpr std::uint32_t kGrey = 0x808080, kRed = 0xe02020, kBlue = 0x2040e0, kGreen = 0x20c040,
-                               kYellow = 0xf0e020, kMagenta = 0xd020d0;
+inline constexpr std::uint32_t kWallpaper = 0x3a8a6a, kRed = 0xe02020, kBlue = 0x2040e0, kGreen = 0x20c040,
+                               kYellow = 0xf0e020;
 
 // SIGUSR1 blocked before any thread exists, as the tool's entry point does.
 inline const bool kStopSignalBlocked = [] {
@@ -36,10 +36,10 @@ class RecorderTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(kStopSignalBlocked);
-        xvfb_ = std::make_unique<XvfbServer>(1280, 800);
+        desktop_ = std::make_unique<DesktopSession>(desktopKind_, kWallpaper);
+        xvfb_ = &desktop_->xvfb();
         ::setenv("DISPLAY", xvfb_->display().c_str(), 1);
         scene_ = std::make_unique<X11TestScene>(xvfb_->display());
-        background_ = scene_->addWindow(0, 0, 1280, 800, kGrey);
     }
 
     std::shared_ptr<capture::ScreenRecorder> create(std::optional<Rect> region, std::vector<std::uint32_t> excluded = {},
@@ -48,26 +48,31 @@ protected:
         return capture::ScreenRecorder::create(region, "none", path_, maxSeconds, std::move(excluded), main_.queue());
     }
 
-    // Asks for the stop the way the Stop button does: triggerStop() on the main thread.
-    void stopFromMain(const std::shared_ptr<capture::ScreenRecorder>& recorder) {
+    // Asks for the stop the way the Stop button does (triggerStop() on the main thread) and
+    // returns the engine's result once the file is finished.
+    ResultObject stopFromMain(const std::shared_ptr<capture::ScreenRecorder>& recorder) {
         main_.queue()([recorder] { recorder->triggerStop(); });
+        recorder->waitForStop();
+        return recorder->stop();
     }
 
-    // The last decoded frame of the movie.
-    DecodedFrame lastFrame(MovieSummary* summary = nullptr) {
-        DecodedFrame last;
-        auto s = readMovie(path_, [&](const DecodedFrame& f) { last = f; });
+    // Every decoded frame of the movie.
+    std::vector<DecodedFrame> frames(MovieSummary* summary = nullptr) {
+        std::vector<DecodedFrame> all;
+        const MovieSummary s = readMovie(path_, [&](const DecodedFrame& f) { all.push_back(f); });
         if (summary) *summary = s;
-        return last;
+        return all;
     }
 
+    void pointerAt(int x, int y) { ASSERT_EQ(xvfb_->run({"xdotool", "mousemove", std::to_string(x), std::to_string(y)}).exitStatus, 0); }
     static void pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
+    Desktop desktopKind_ = Desktop::Bare;
     TempDir dir_;
     ThreadMainQueue main_;
-    std::unique_ptr<XvfbServer> xvfb_;
+    std::unique_ptr<DesktopSession> desktop_;
+    const XvfbServer* xvfb_ = nullptr;
     std::unique_ptr<X11TestScene> scene_;
-    std::uint32_t background_ = 0;
     std::string path_;
 };
 

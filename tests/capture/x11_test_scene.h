@@ -1,12 +1,13 @@
 #pragma once
-// Windows of known solid colours at known places on a test X server: override-redirect (no
-// window manager moves them), created, recoloured, moved and destroyed synchronously (each
-// call returns once the server has done it).
+// Windows of known colours at known places on a test X server: override-redirect (no window
+// manager moves them), created, recoloured and moved synchronously (each call returns once the
+// server has done it).
 
 #include <xcb/xcb.h>
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kg::test {
 
@@ -17,14 +18,26 @@ public:
     X11TestScene(const X11TestScene&) = delete;
     X11TestScene& operator=(const X11TestScene&) = delete;
 
-    // A mapped window on top of the others, filled with 0xRRGGBB. Returns its id.
-    std::uint32_t addWindow(int x, int y, int width, int height, std::uint32_t rgb);
+    // A mapped window on top of the others, filled with 0xRRGGBB; with `alpha` below 255 a
+    // translucent 32-bit window (as compositing managers blend it). Returns its id.
+    std::uint32_t addWindow(int x, int y, int width, int height, std::uint32_t rgb, std::uint8_t alpha = 255);
+    // A window drawn like the recording overlay around the rectangle: shaped to a 3-pixel red
+    // band just outside it and four white 12 x 12 handles with a black edge over its corners,
+    // with the shadow hint our windows carry.
+    std::uint32_t addOverlay(int x, int y, int width, int height);
+    // A window drawn like the control bar: a dark 200 x 40 rectangle with corners rounded by 8,
+    // shaped to it, with the shadow hint.
+    std::uint32_t addBar(int x, int y);
     void setColor(std::uint32_t window, std::uint32_t rgb);
     void move(std::uint32_t window, int x, int y);
-    void remove(std::uint32_t window);
+    // The screen's pixels of the rectangle as 0xRRGGBB, row by row.
+    std::vector<std::uint32_t> grab(int x, int y, int width, int height);
     void sync();
 
 private:
+    // A window shaped to `shape` (window pixels) with the shadow hint, mapped, filled with rgb.
+    std::uint32_t addShaped(int x, int y, int width, int height, std::uint32_t rgb, const std::vector<xcb_rectangle_t>& shape);
+
     xcb_connection_t* connection_ = nullptr;
     xcb_screen_t* screen_ = nullptr;
 };
