@@ -66,11 +66,15 @@ std::vector<DecodedFrame> frames(const std::string& path, MovieSummary* summary 
     return all;
 }
 
-// The window's four corners inside, and the wallpaper one pixel outside each edge.
-void expectExactly(const DecodedFrame& f, int x, int y, int w, int h, std::uint32_t colour, std::uint32_t outside) {
-    for (auto [px, py] : {std::pair{x, y}, {x + w - 1, y}, {x, y + h - 1}, {x + w - 1, y + h - 1}})
+// The window's four corners inside, and the wallpaper one pixel outside each edge; `blur`
+// pixels further in and out where the picture was scaled (the filter mixes the edge).
+void expectExactly(const DecodedFrame& f, int x, int y, int w, int h, std::uint32_t colour, std::uint32_t outside,
+                   int blur = 0) {
+    const int l = x + blur, t = y + blur, r = x + w - 1 - blur, b = y + h - 1 - blur;
+    for (auto [px, py] : {std::pair{l, t}, {r, t}, {l, b}, {r, b}})
         EXPECT_TRUE(near(f.at(px, py), colour)) << px << "," << py;
-    for (auto [px, py] : {std::pair{x - 1, y + h / 2}, {x + w, y + h / 2}, {x + w / 2, y - 1}, {x + w / 2, y + h}})
+    for (auto [px, py] : {std::pair{x - 1 - blur, y + h / 2}, {x + w + blur, y + h / 2}, {x + w / 2, y - 1 - blur},
+                          {x + w / 2, y + h + blur}})
         EXPECT_TRUE(near(f.at(px, py), outside)) << px << "," << py;
 }
 
@@ -142,6 +146,21 @@ TEST_F(PortalCaptureTest, TheSecondOutputAndARegionOnAMonitorThatIsNotShared) {
     ASSERT_TRUE(std::filesystem::exists(tokenFile()));
     EXPECT_THROW(create({100, 100, 400, 300}, "refused.mp4"), capture::CaptureError);
     EXPECT_FALSE(std::filesystem::exists(tokenFile()));
+}
+
+TEST_F(PortalCaptureTest, AMonitorAtScaleTwoIsCroppedInItsOwnPixels) {
+    ASSERT_EQ(desktop_.swaymsg({"output", "HEADLESS-1", "scale", "2"}).exitStatus, 0);  // 640 x 400 points
+    desktop_.showWindow({100, 80, 200, 120}, kRed);
+    desktop_.showWindow({450, 300, 100, 60}, kGrey, WaylandDesktop::Motion::Moving);
+    auto recorder = create({50, 40, 400, 240}, "scaled.mp4");
+    recorder->start();
+    pause(1200ms);
+    finish(recorder);
+    MovieSummary movie;
+    const auto all = frames(path_, &movie);
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(movie.width, 400);  // points, scaled down from the stream's 800 x 480 pixels
+    expectExactly(all.back(), 50, 40, 200, 120, kRed, kWallpaper, 2);
 }
 
 TEST_F(PortalCaptureTest, AStillScreenGivesFewFramesButTheFullDuration) {
