@@ -49,15 +49,8 @@ std::string tail(const std::string& path) {
     return text.size() > 2000 ? "..." + text.substr(text.size() - 2000) : text;
 }
 
-bool hasEntry(const fs::path& dir, const std::string& prefix, const std::string& suffix) {
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        const std::string name = entry.path().filename();
-        if (name.starts_with(prefix) && name.ends_with(suffix) && entry.is_socket()) return true;
-    }
-    return false;
-}
-
-std::string firstEntry(const fs::path& dir, const std::string& prefix, const std::string& suffix) {
+// The name of the socket in `dir` that starts with `prefix` and ends with `suffix`, or empty.
+std::string socketName(const fs::path& dir, const std::string& prefix, const std::string& suffix) {
     for (const auto& entry : fs::directory_iterator(dir)) {
         const std::string name = entry.path().filename();
         if (name.starts_with(prefix) && name.ends_with(suffix) && entry.is_socket()) return name;
@@ -182,18 +175,16 @@ void WaylandDesktop::start(PortalSetup portal, int width, int height) {
     const fs::path runtime = dir_.path();  // mode 0700, ours
     // sway runs as user 1000 in a user namespace that maps it to us, so to it this directory
     // is its own as well, and to Qt clients running as us it is theirs.
-    const fs::path home = runtime / "home";
-    for (const auto& d : {home, home / "config", home / "data", home / "state", home / "cache", runtime / "client-state",
-                          runtime / "no-portals"})
-        fs::create_directories(d);
     const std::string bus = "unix:path=" + (runtime / "bus").string();
-    serviceEnv_ = {{"XDG_RUNTIME_DIR", runtime}, {"PIPEWIRE_RUNTIME_DIR", runtime}, {"HOME", home}, {"XDG_CONFIG_HOME", home / "config"},
-                   {"XDG_DATA_HOME", home / "data"}, {"XDG_STATE_HOME", home / "state"},
-                   {"XDG_CACHE_HOME", home / "cache"}, {"DBUS_SESSION_BUS_ADDRESS", bus},
-                   {"XDG_CURRENT_DESKTOP", "sway"}, {"XDG_SESSION_TYPE", "wayland"}};
     env_ = {{"XDG_RUNTIME_DIR", runtime}, {"PIPEWIRE_RUNTIME_DIR", runtime}, {"DBUS_SESSION_BUS_ADDRESS", bus},
-            {"XDG_SESSION_TYPE", "wayland"}, {"XDG_CURRENT_DESKTOP", "sway"},
-            {"XDG_STATE_HOME", runtime / "client-state"}};
+            {"XDG_SESSION_TYPE", "wayland"}, {"XDG_CURRENT_DESKTOP", "sway"}, {"XDG_STATE_HOME", runtime / "client-state"}};
+    // The desktop's own state (the permission store's grants among it) stays in here too.
+    serviceEnv_ = env_;
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"}) {
+        serviceEnv_[name] = runtime / "home" / name;
+        fs::create_directories(serviceEnv_[name]);
+    }
+    for (const char* dir : {"client-state", "no-portals"}) fs::create_directories(runtime / dir);
     chooseOutput("HEADLESS-1");
 
     // Independent parts start together; each is waited for before its dependants start.
@@ -208,14 +199,13 @@ void WaylandDesktop::start(PortalSetup portal, int width, int height) {
 
     const auto xDisplayFile = (runtime / "x-display").string();
     waitFor("Wayland socket, IPC socket and Xwayland", sway, [&] {
-        return hasEntry(runtime, "wayland-", "") && hasEntry(runtime, "sway-ipc.", ".sock") &&
-               readFile(xDisplayFile).find(':') != std::string::npos;
+        return !socketName(runtime, "wayland-", "").empty() && !socketName(runtime, "sway-ipc.", ".sock").empty() &&
+               readFile(xDisplayFile).ends_with("\n");
     });
-    env_["WAYLAND_DISPLAY"] = firstEntry(runtime, "wayland-", "");
-    env_["SWAYSOCK"] = (runtime / firstEntry(runtime, "sway-ipc.", ".sock")).string();
-    std::string display = readFile(xDisplayFile);
-    display.erase(display.find_last_not_of(" \n") + 1);
-    env_["DISPLAY"] = display;
+    env_["WAYLAND_DISPLAY"] = socketName(runtime, "wayland-", "");
+    env_["SWAYSOCK"] = runtime / socketName(runtime, "sway-ipc.", ".sock");
+    env_["DISPLAY"] = readFile(xDisplayFile);
+    env_["DISPLAY"].pop_back();
     outputs_ = {{0, 0, width, height}};
     if (width != 1280 || height != 800) {
         const auto resized = swaymsg({"output", "HEADLESS-1", "resolution", std::to_string(width) + "x" + std::to_string(height)});
@@ -235,13 +225,13 @@ void WaylandDesktop::start(PortalSetup portal, int width, int height) {
                                         {{"WAYLAND_DISPLAY", env_["WAYLAND_DISPLAY"]}, {"LD_PRELOAD", KG_SCREENCOPY_SHIM}});
         waitFor("bus name", backend, [&] { return busNameOwned("org.freedesktop.impl.portal.desktop.wlr"); });
     }
+    waitFor("bus name", permissions, [&] { return busNameOwned("org.freedesktop.impl.portal.PermissionStore"); });
     if (portal != PortalSetup::None) {
         std::map<std::string, std::string> extra;
         if (portal == PortalSetup::NoScreenCast) extra["XDG_DESKTOP_PORTAL_DIR"] = runtime / "no-portals";
         const Service& frontend = launch("xdg-desktop-portal", {"/usr/libexec/xdg-desktop-portal"}, extra);
         waitFor("bus name", frontend, [&] { return busNameOwned("org.freedesktop.portal.Desktop"); });
     }
-    waitFor("bus name", permissions, [&] { return busNameOwned("org.freedesktop.impl.portal.PermissionStore"); });
     waitFor("socket", pulse, [&] { return fs::exists(runtime / "pulse" / "native"); });
     // WirePlumber links streams to their consumers; without it a screen cast starts but never
     // delivers a frame. Its export client appears once it manages the graph.
@@ -344,8 +334,9 @@ void WaylandDesktop::showWindow(const Rect& where, std::uint32_t rgb, Motion mot
 }
 
 void WaylandDesktop::pointerCommand(const std::string& line) {
-    const int fifo = ::open((dir_.path() / "pointer").c_str(), O_WRONLY | O_CLOEXEC);
-    if (fifo < 0) throw std::runtime_error("cannot open the virtual pointer's FIFO");
+    // Non-blocking: with the pointer client gone there is no reader, and open fails at once.
+    const int fifo = ::open((dir_.path() / "pointer").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fifo < 0) throw std::runtime_error("the virtual pointer has gone");
     const std::string text = line + "\n";
     const bool written = ::write(fifo, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ::close(fifo);
@@ -355,13 +346,10 @@ void WaylandDesktop::pointerCommand(const std::string& line) {
 }
 
 void WaylandDesktop::movePointer(int x, int y) {
-    int right = 0, bottom = 0;
-    for (const Rect& r : outputs_) {
-        right = std::max(right, r.x + r.width);
-        bottom = std::max(bottom, r.y + r.height);
-    }
-    pointerCommand("move " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(right) + " " +
-                   std::to_string(bottom));
+    // The outputs stand in a row, so the layout ends with the last one.
+    const Rect& last = outputs_.back();
+    pointerCommand("move " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(last.x + last.width) +
+                   " " + std::to_string(last.height));
 }
 
 void WaylandDesktop::pressButton(int button) { pointerCommand("down " + std::to_string(button)); }
@@ -373,20 +361,19 @@ void WaylandDesktop::pressKey(const std::string& keyName) {
 }
 
 Screenshot WaylandDesktop::screenshot(const Rect& where) const {
-    const std::string file = (dir_.path() / "screenshot.ppm").string();
     const std::string geometry = std::to_string(where.x) + "," + std::to_string(where.y) + " " +
                                  std::to_string(where.width) + "x" + std::to_string(where.height);
-    const auto result = run({"grim", "-t", "ppm", "-g", geometry, file});
-    if (result.exitStatus != 0) throw std::runtime_error("grim failed: " + result.err);
-    std::istringstream in(readFile(file));
+    const auto result = run({"grim", "-t", "ppm", "-g", geometry, "-"});
+    std::istringstream in(result.out);  // "P6 <width> <height> 255", one white-space byte, RGB
     std::string magic;
     int maxValue = 0;
     Screenshot shot;
     in >> magic >> shot.width >> shot.height >> maxValue;
-    in.get();
-    shot.rgb.resize(static_cast<std::size_t>(shot.width) * static_cast<std::size_t>(shot.height) * 3);
-    in.read(reinterpret_cast<char*>(shot.rgb.data()), static_cast<std::streamsize>(shot.rgb.size()));
-    if (magic != "P6" || maxValue != 255 || !in) throw std::runtime_error("grim wrote no readable PPM");
+    const auto header = static_cast<std::size_t>(in.tellg()) + 1;
+    if (result.exitStatus != 0 || magic != "P6" || maxValue != 255 ||
+        result.out.size() != header + static_cast<std::size_t>(shot.width * shot.height * 3))
+        throw std::runtime_error("grim took no screenshot: " + result.err);
+    shot.rgb.assign(result.out.begin() + static_cast<long>(header), result.out.end());
     return shot;
 }
 

@@ -1,18 +1,17 @@
 #pragma once
-// A person's Wayland desktop for a test, without GPU, input devices or systemd: sway on its
-// headless backend (software renderer) with Xwayland and a plain wallpaper (0x3a6ea5), one
-// output HEADLESS-1 at (0, 0), 1280 x 800 unless asked otherwise; a private session bus; PipeWire with WirePlumber and its
-// pulse server; the permission store; xdg-desktop-portal with the wlroots screen-cast backend.
-// Everything lives in a private runtime directory and stops (whole process groups) when the
-// object goes away. Coordinates are sway layout coordinates in logical pixels (scale 1, so
-// equal to output pixels), origin at the top left of HEADLESS-1.
+// A person's Wayland desktop for a test, without GPU, input devices or systemd: sway (headless
+// backend, software renderer) with Xwayland and a plain wallpaper 0x3a6ea5 on output
+// HEADLESS-1 at (0, 0), 1280 x 800 unless asked otherwise; a private session bus; PipeWire
+// with WirePlumber and its pulse server; the permission store; xdg-desktop-portal with the
+// wlroots screen-cast backend (plus a small LD_PRELOAD library, see wayland/, without which
+// that backend cannot share a screen on a machine without GPU). All of it lives in a private
+// runtime directory and stops, whole process groups, when the object goes away.
+// Coordinates are sway layout coordinates (logical pixels = output pixels at scale 1), origin
+// at the top left of HEADLESS-1.
 //
-// Nobody sits at this desktop: the output the portal shares is read from a file the test
-// writes (`chooseOutput`), an empty choice is a person declining, and every consultation of
-// that "person" is counted, so a test can tell that a stored restore token spared the question.
-//
-// The screen-cast backend gets a small LD_PRELOAD library here (see wayland/): without it,
-// it cannot share a screen of a compositor that has no GPU. Main thread only.
+// Nobody sits at this desktop: the portal shares the output a file names (`chooseOutput`), an
+// empty name is a person declining, and every question asked is counted, so a test can tell
+// that a restore token spared it. Main thread only.
 
 #include <sys/types.h>
 
@@ -38,7 +37,7 @@ struct Rect {
     int x = 0, y = 0, width = 0, height = 0;
 };
 
-// A screenshot of one output, RGB24 row by row.
+// A part of the screen, RGB24 row by row.
 struct Screenshot {
     int width = 0;
     int height = 0;
@@ -55,9 +54,9 @@ public:
     WaylandDesktop(const WaylandDesktop&) = delete;
     WaylandDesktop& operator=(const WaylandDesktop&) = delete;
 
-    // What a client of this desktop needs: WAYLAND_DISPLAY, DISPLAY (its Xwayland),
-    // XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS, XDG_SESSION_TYPE=wayland, XDG_STATE_HOME (a
-    // private directory), PIPEWIRE_RUNTIME_DIR, QT_QPA_PLATFORM=wayland.
+    // What a client of this desktop needs: WAYLAND_DISPLAY, DISPLAY (its Xwayland), SWAYSOCK,
+    // XDG_RUNTIME_DIR, PIPEWIRE_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS, XDG_SESSION_TYPE=wayland,
+    // XDG_CURRENT_DESKTOP=sway, XDG_STATE_HOME (private, empty at first).
     [[nodiscard]] const std::map<std::string, std::string>& clientEnv() const { return env_; }
     [[nodiscard]] ProcessOptions clientOptions() const;
     // Sets those variables in this process, for engine-level tests that run in the test.
@@ -94,8 +93,8 @@ public:
     void movePointer(int x, int y);
     void pressButton(int button = kLeftButton);
     void releaseButton(int button = kLeftButton);
-    // Types keys with wtype (300 ms between them, or the compositor drops some): names such
-    // as "Escape", "Return".
+    // Presses and releases a key through wtype ("Escape", "Return"), slowly enough that the
+    // compositor takes it.
     void pressKey(const std::string& keyName);
 
     // What is on the screen in `where` (layout coordinates) now, through grim.
