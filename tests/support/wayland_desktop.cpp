@@ -109,7 +109,9 @@ void WaylandDesktop::stop() {
 
 WaylandDesktop::Service& WaylandDesktop::launch(const std::string& name, std::vector<std::string> argv,
                                                 const std::map<std::string, std::string>& extraEnv) {
+    // A test killed on its time-out takes its desktop along (SIGTERM on the parent's death).
     argv[0] = programPath(argv[0]);
+    argv.insert(argv.begin(), {programPath("setpriv"), "--pdeathsig", "TERM"});
     auto service = std::make_unique<Service>();
     service->name = name;
     service->log = (dir_.path() / (name + ".log")).string();
@@ -148,7 +150,7 @@ WaylandDesktop::Service& WaylandDesktop::launch(const std::string& name, std::ve
     const int rc = ::posix_spawn(&service->pid, args[0], &actions, &attr, args.data(), envp.data());
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
+    if (rc != 0) throw std::runtime_error("cannot start " + argv[3]);
     services_.push_back(std::move(service));
     return *services_.back();
 }
