@@ -65,6 +65,9 @@ public:
     ProcessResult run(std::vector<std::string> argv) const;
     ProcessResult swaymsg(const std::vector<std::string>& args) const;
     [[nodiscard]] const std::string& runtimeDir() const { return dir_.path().native(); }
+    // What a desktop process ("sway", "xdg-desktop-portal-wlr", "pipewire", ...) has logged,
+    // for a failing test's message.
+    [[nodiscard]] std::string log(const std::string& process) const { return readFile(runtimeDir() + "/" + process + ".log"); }
 
     // The next SelectSources shares this output; an empty name makes it answer "cancelled",
     // as a person declining would. Applies until changed.
