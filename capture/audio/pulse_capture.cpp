@@ -109,6 +109,16 @@ void PulseCapture::open(std::chrono::milliseconds timeout) {
             return state == PA_STREAM_READY;
         }, name);
     }
+    // Now that the streams ask for a short latency, the outputs' latencies again: an output
+    // still far ahead of that is made to drop its lead before the recording begins.
+    for (auto& source : sources_) {
+        if (source->monitoredSink == PA_INVALID_INDEX) continue;
+        source->timingKnown = false;
+        askSinkTiming(*source);
+    }
+    waitUntil([this] {
+        return std::all_of(sources_.begin(), sources_.end(), [](const auto& source) { return source->timingKnown; });
+    }, "the sound server");
     // From here on a new default output or input moves the stream there.
     pa_context_set_subscribe_callback(context_.get(), &PulseCapture::onServerEvent, this);
     if (pa_operation* op = pa_context_subscribe(context_.get(), PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr)) pa_operation_unref(op);

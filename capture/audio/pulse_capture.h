@@ -77,6 +77,7 @@ private:
     void askDefaults();
     void follow(Source& source, const std::string& device);
     void askSinkTiming(Source& source);
+    void dropStaleLead(const pa_sink_info& sink);
     void scheduleRefresh();
     static void onContextState(pa_context* context, void* self);
     static void onServerEvent(pa_context* context, pa_subscription_event_type_t type, std::uint32_t index, void* self);
@@ -97,6 +98,7 @@ private:
     std::vector<std::unique_ptr<Source>> sources_;
     // The fields below are touched only with the main loop's lock held.
     pa_time_event* refresh_ = nullptr;
+    std::vector<std::uint32_t> restartedSinks_;  // virtual outputs made to drop their lead
     std::string setupError_;  // why the devices could not be found, while opening
     bool running_ = false;    // true once every stream is recording; losses count from then on
     bool timedOut_ = false;

@@ -9,6 +9,8 @@
 #include <pulse/subscribe.h>
 #include <pulse/timeval.h>
 
+#include <algorithm>
+
 #include "capture/audio/pulse_capture.h"
 
 namespace kg::capture::audio {
@@ -17,6 +19,9 @@ namespace {
 // How often the monitored outputs' latencies are asked for again: they change when clients
 // come and go.
 constexpr pa_usec_t kRefreshUs = 500 * PA_USEC_PER_MSEC;
+// A virtual output whose reported latency exceeds its configured one by more than this is
+// playing out a lead it rendered before a client asked for less.
+constexpr pa_usec_t kStaleLeadUs = 50 * PA_USEC_PER_MSEC;
 
 void release(pa_operation* operation) {
     if (operation) pa_operation_unref(operation);
@@ -121,10 +126,27 @@ void PulseCapture::onSinkTiming(pa_context*, const pa_sink_info* info, int eol, 
         source->sinkLatencyNs = static_cast<std::int64_t>(info->latency) * 1000;
         source->sinkConfiguredNs = static_cast<std::int64_t>(info->configured_latency) * 1000;
         source->timingKnown = true;
+        source->owner->dropStaleLead(*info);
     } else if (eol < 0) {
         source->timingKnown = true;  // the output is gone: the stream's loss or move follows
     }
     pa_threaded_mainloop_signal(source->owner->loop_.get(), 0);
+}
+
+// A virtual output (PulseAudio's null sink) renders as far ahead as its slowest-asking client
+// allows, up to 2 s, and keeps that lead after a monitor asks for 10 ms: it renders nothing
+// more until real time has caught up. What it rendered before we connected never reaches the
+// monitor, although its time to "play" falls in our recording, and everything new waits behind
+// it. Suspending and resuming it once discards that lead, which no device would ever play, and
+// from then on it renders just in time. Devices and network outputs are never touched: their
+// latency is real.
+void PulseCapture::dropStaleLead(const pa_sink_info& sink) {
+    if (sink.flags & (PA_SINK_HARDWARE | PA_SINK_NETWORK)) return;
+    if (sink.latency <= sink.configured_latency + kStaleLeadUs) return;
+    if (std::find(restartedSinks_.begin(), restartedSinks_.end(), sink.index) != restartedSinks_.end()) return;
+    restartedSinks_.push_back(sink.index);
+    release(pa_context_suspend_sink_by_index(context_.get(), sink.index, 1, nullptr, nullptr));
+    release(pa_context_suspend_sink_by_index(context_.get(), sink.index, 0, nullptr, nullptr));
 }
 
 // The server moved the stream (its device went away, or another client moved it, or our own

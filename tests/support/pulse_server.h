@@ -1,56 +1,55 @@
 #pragma once
-// A private PulseAudio daemon for a test: no system instance, its socket and state in a fresh
-// temporary directory, two null outputs "out" and "micsink". The default output is "out", so
-// what is played to it is the "system" sound; the default input is "micsink.monitor", so what
-// is played to "micsink" is the "microphone". Stopped when the object goes away.
-//
-// A null output renders up to two seconds ahead while no client asks for a short latency, and
-// reports that as its latency; tests that time sounds need it to render just in time. So the
-// daemon keeps a low-latency reader on each monitor for its whole life and restarts both
-// outputs once, and is handed over with both latencies below 50 ms.
+// A private sound server that speaks the PulseAudio protocol, for a test: PulseAudio 16, or
+// PipeWire with WirePlumber and its pulse server (see pipewire_sound_server.cpp), its socket and
+// state in a fresh temporary directory, with two null outputs "out" and "micsink". The default
+// output is "out", so what is played to it is the "system" sound; the default input is
+// "micsink.monitor", so what is played to "micsink" is the "microphone". No other client is
+// connected: the outputs' latencies are whatever the server makes of its clients. Stopped when
+// the object goes away.
 
-#include <sys/types.h>
-
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tests/support/process_runner.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/xvfb.h"
 
 namespace kg::test {
 
+enum class SoundServerKind { PulseAudio, PipeWire };
+[[nodiscard]] std::string soundServerName(SoundServerKind kind);  // "PulseAudio", "PipeWire"
+
 class PulseServer {
 public:
-    PulseServer();  // throws std::runtime_error when the daemon does not come up
+    // Throws std::runtime_error when the server does not come up.
+    explicit PulseServer(SoundServerKind kind = SoundServerKind::PulseAudio);
     ~PulseServer();
     PulseServer(const PulseServer&) = delete;
     PulseServer& operator=(const PulseServer&) = delete;
 
-    // Variables that point a client at this daemon (PULSE_SERVER, PULSE_RUNTIME_PATH,
-    // XDG_RUNTIME_DIR, HOME).
+    // Variables that point a client at this server (PULSE_SERVER, XDG_RUNTIME_DIR, HOME, ...).
     [[nodiscard]] const std::map<std::string, std::string>& clientEnv() const { return env_; }
     // Sets those variables in this process, for libpulse clients inside the test itself.
     void exportToThisProcess() const;
-    // Runs pactl against this daemon.
+    // Runs pactl against this server.
     ProcessResult pactl(const std::vector<std::string>& args) const;
-    // Ends the daemon now (SIGKILL), as when the sound server goes away during a recording.
+    // Ends the process clients talk to, as when the sound server goes away during a recording.
     void kill();
 
 private:
-    void start();
-    void shutDown();  // readers and daemon ended and reaped; idempotent
-    // Starts args[0] with this daemon's environment, standard output and error into
-    // `outputPath`. -1 when it cannot be started.
-    [[nodiscard]] pid_t spawn(std::vector<std::string> args, const std::string& outputPath) const;
-    [[nodiscard]] std::vector<std::string> childEnvironment() const;
-    void spawnReader(const std::string& monitor);
-    void waitForLowLatency();
+    void startPulseAudio();
+    void startPipeWire();
+    void start(const std::vector<std::string>& argv);
+    // Polls `ready` until it holds; throws when a daemon ends or 15 s pass.
+    void waitUntil(const std::string& what, const std::function<bool()>& ready);
+    void setDefaults();
 
-    TempDir dir_;
-    pid_t pid_ = -1;
-    std::vector<pid_t> readers_;
+    TempDir dir_;  // first: removed after the daemons have ended
     std::map<std::string, std::string> env_;
+    std::vector<std::unique_ptr<Daemon>> daemons_;  // in start order; the last serves clients
 };
 
 }  // namespace kg::test
