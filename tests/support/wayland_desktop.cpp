@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <climits>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -208,7 +209,6 @@ void WaylandDesktop::start(PortalSetup portal, int width, int height) {
     env_["SWAYSOCK"] = runtime / socketName(runtime, "sway-ipc.", ".sock");
     env_["DISPLAY"] = readFile(xDisplayFile);
     env_["DISPLAY"].pop_back();
-    outputs_ = {{0, 0, width, height}};
     if (width != 1280 || height != 800) {
         const auto resized = swaymsg({"output", "HEADLESS-1", "resolution", std::to_string(width) + "x" + std::to_string(height)});
         if (resized.exitStatus != 0) throw std::runtime_error("sway cannot make HEADLESS-1 " + resized.out);
@@ -279,18 +279,40 @@ int WaylandDesktop::chooserCalls() const {
     return static_cast<int>(std::count(calls.begin(), calls.end(), '\n'));
 }
 
+nlohmann::json WaylandDesktop::outputs() const {
+    const auto result = swaymsg({"-r", "-t", "get_outputs"});
+    if (result.exitStatus != 0) throw std::runtime_error("swaymsg -t get_outputs failed: " + result.err);
+    return nlohmann::json::parse(result.out);
+}
+
+Rect WaylandDesktop::layoutBox(const nlohmann::json& outputs) {
+    int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
+    for (const auto& output : outputs) {
+        if (!output.value("active", false)) continue;
+        const auto& r = output["rect"];
+        left = std::min(left, r["x"].get<int>());
+        top = std::min(top, r["y"].get<int>());
+        right = std::max(right, r["x"].get<int>() + r["width"].get<int>());
+        bottom = std::max(bottom, r["y"].get<int>() + r["height"].get<int>());
+    }
+    return {left, top, right - left, bottom - top};
+}
+
 std::string WaylandDesktop::addOutput() {
+    const auto before = outputs();
     if (swaymsg({"create_output"}).exitStatus != 0) throw std::runtime_error("swaymsg create_output failed");
-    const auto outputs = nlohmann::json::parse(swaymsg({"-r", "-t", "get_outputs"}).out);
-    const std::string name = "HEADLESS-" + std::to_string(outputs_.size() + 1);
-    if (std::none_of(outputs.begin(), outputs.end(), [&](const auto& o) { return o["name"] == name; }))
-        throw std::runtime_error("sway created no output " + name);
-    const Rect rect{outputs_.back().x + outputs_.back().width, 0, outputs_[0].width, outputs_[0].height};
-    const auto placed = swaymsg({"output", name, "resolution", std::to_string(rect.width) + "x" + std::to_string(rect.height),
-                                 "position", std::to_string(rect.x), "0"});
-    if (placed.exitStatus != 0) throw std::runtime_error("cannot place " + name + ": " + placed.out);
-    outputs_.push_back(rect);
-    return name;
+    for (const auto& output : outputs()) {
+        const std::string name = output["name"];
+        if (std::any_of(before.begin(), before.end(), [&](const auto& o) { return o["name"] == name; })) continue;
+        const auto& mode = before[0]["current_mode"];
+        const Rect box = layoutBox(before);
+        const auto placed = swaymsg({"output", name, "resolution",
+                                     std::to_string(mode["width"].get<int>()) + "x" + std::to_string(mode["height"].get<int>()),
+                                     "position", std::to_string(box.x + box.width), std::to_string(box.y)});
+        if (placed.exitStatus != 0) throw std::runtime_error("cannot place " + name + ": " + placed.out);
+        return name;
+    }
+    throw std::runtime_error("swaymsg create_output made no new output");
 }
 
 int WaylandDesktop::endScreenCasts() {
@@ -348,10 +370,10 @@ void WaylandDesktop::pointerCommand(const std::string& line) {
 }
 
 void WaylandDesktop::movePointer(int x, int y) {
-    // The outputs stand in a row, so the layout ends with the last one.
-    const Rect& last = outputs_.back();
-    pointerCommand("move " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(last.x + last.width) +
-                   " " + std::to_string(last.height));
+    // Absolute motion is relative to the box around all outputs, which a test may have changed.
+    const Rect box = layoutBox(outputs());
+    pointerCommand("move " + std::to_string(x - box.x) + " " + std::to_string(y - box.y) + " " +
+                   std::to_string(box.width) + " " + std::to_string(box.height));
 }
 
 void WaylandDesktop::pressButton(int button) { pointerCommand("down " + std::to_string(button)); }

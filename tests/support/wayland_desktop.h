@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "tests/support/process_runner.h"
 #include "tests/support/temp_dir.h"
 
@@ -75,8 +77,8 @@ public:
     // How often the portal has asked which output to share.
     [[nodiscard]] int chooserCalls() const;
 
-    // Adds an output of HEADLESS-1's size right of the last one (HEADLESS-2 at (width, 0)).
-    // Returns its name.
+    // Adds an output with HEADLESS-1's mode right of all others (the first one added:
+    // HEADLESS-2 at (1280, 0)). Returns its name.
     std::string addOutput();
     // Ends every screen-cast stream from the desktop's side, as when the compositor stops
     // sharing: the backend closes its sessions and removes their PipeWire nodes, and stays up.
@@ -91,7 +93,8 @@ public:
     // screen-cast stream keeps delivering frames. Shown until the desktop goes away.
     void showWindow(const Rect& where, std::uint32_t rgb, Motion motion = Motion::Still);
 
-    // The virtual pointer: absolute moves in layout coordinates, Linux button codes.
+    // The virtual pointer: absolute moves in layout coordinates (whatever outputs, positions
+    // and scales the test has set), Linux button codes.
     static constexpr int kLeftButton = 0x110;
     void movePointer(int x, int y);
     void pressButton(int button = kLeftButton);
@@ -112,12 +115,13 @@ private:
     void waitFor(const std::string& what, const Service& service, const std::function<bool()>& ready) const;
     [[nodiscard]] bool busNameOwned(const std::string& name) const;
     void pointerCommand(const std::string& line);
+    [[nodiscard]] nlohmann::json outputs() const;  // swaymsg -t get_outputs
+    [[nodiscard]] static Rect layoutBox(const nlohmann::json& outputs);  // around the active ones
 
     TempDir dir_;
     std::map<std::string, std::string> env_;         // for clients
     std::map<std::string, std::string> serviceEnv_;  // for the desktop's own processes
     std::vector<std::unique_ptr<Service>> services_;  // in start order; stopped in reverse
-    std::vector<Rect> outputs_;
     std::unique_ptr<BackgroundProcess> pointer_;
     std::size_t pointerReplies_ = 0;
     std::vector<std::unique_ptr<BackgroundProcess>> windows_;
