@@ -185,12 +185,15 @@ TEST_P(RecordOnDesktop, EveryFrameShowsTheScreenWithoutOurWindowsThroughDragsAnd
     RecordRun run(desktop, dir, {"--region", kRegion, "--max-seconds", "60"});
     std::this_thread::sleep_for(700ms);
     // Slow drag of the frame's top edge (between the handles) 150 pixels right, then a quick
-    // one 100 pixels back left: press, move and release in one xdotool call.
+    // one 100 pixels back left: press, move and release in one xdotool call, done before the
+    // recorder gets to handle the press (as on a busy machine: it is stopped meanwhile).
     const double slowAt = run.elapsed();
     run.slowDrag(400, 248, 150, 0);
     std::this_thread::sleep_for(1s);
     const double quickAt = run.elapsed();
+    run.process().signal(SIGSTOP);
     run.xdotool({"mousemove", "550", "248", "mousedown", "1", "mousemove", "450", "248", "mouseup", "1"});
+    run.process().signal(SIGCONT);
     run.xdotool({"mousemove", "1270", "790"});
     std::this_thread::sleep_for(1s);
     // Resize by the lower-right handle (it overlaps the region's corner) by (+100, +60).
