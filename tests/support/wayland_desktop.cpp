@@ -1,10 +1,7 @@
 #include "tests/support/wayland_desktop.h"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -12,15 +9,12 @@
 #include <algorithm>
 #include <climits>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 
 #include "tests/support/xvfb.h"
-
-extern char** environ;
 
 namespace kg::test {
 
@@ -61,38 +55,14 @@ std::string socketName(const fs::path& dir, const std::string& prefix, const std
 
 }  // namespace
 
-// One desktop process, leader of its own process group: stopping it stops what it started
-// (sway's Xwayland and wallpaper). Output goes to <runtime>/<name>.log.
-struct WaylandDesktop::Service {
-    std::string name;
-    std::string log;
-    pid_t pid = -1;
-
-    [[nodiscard]] bool ended() const {
-        siginfo_t info{};
-        // WNOWAIT leaves the leader a zombie, so its group id stays ours until it is reaped.
-        return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == pid;
-    }
-
-    void stop() {
-        if (pid <= 0) return;
-        ::kill(-pid, SIGTERM);
-        const auto deadline = steady_clock::now() + std::chrono::seconds(3);
-        while (!ended() && steady_clock::now() < deadline) std::this_thread::sleep_for(milliseconds(20));
-        ::kill(-pid, SIGKILL);  // whatever is left of the group
-        ::waitpid(pid, nullptr, 0);
-        pid = -1;
-    }
-};
-
 std::uint32_t Screenshot::at(int x, int y) const {
     const auto i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
     return (std::uint32_t{rgb.at(i)} << 16) | (std::uint32_t{rgb.at(i + 1)} << 8) | rgb.at(i + 2);
 }
 
-WaylandDesktop::WaylandDesktop(PortalSetup portal, int width, int height) {
+WaylandDesktop::WaylandDesktop(PortalSetup portal) {
     try {
-        start(portal, width, height);
+        start(portal);
     } catch (...) {
         stop();
         throw;
@@ -108,62 +78,24 @@ void WaylandDesktop::stop() {
     services_.clear();
 }
 
-WaylandDesktop::Service& WaylandDesktop::launch(const std::string& name, std::vector<std::string> argv,
-                                                const std::map<std::string, std::string>& extraEnv) {
-    // A test killed on its time-out takes its desktop along (SIGTERM on the parent's death).
+const DesktopService& WaylandDesktop::launch(const std::string& name, std::vector<std::string> argv,
+                                            const std::map<std::string, std::string>& extraEnv) {
     argv[0] = programPath(argv[0]);
-    argv.insert(argv.begin(), {programPath("setpriv"), "--pdeathsig", "TERM"});
-    auto service = std::make_unique<Service>();
-    service->name = name;
-    service->log = (dir_.path() / (name + ".log")).string();
-
-    std::map<std::string, std::string> merged;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        const auto eq = entry.find('=');
-        if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry.substr(eq + 1);
-    }
-    for (const auto& name : kForeignVariables) merged.erase(name);
-    for (const auto& [k, v] : serviceEnv_) merged[k] = v;
-    for (const auto& [k, v] : extraEnv) merged[k] = v;
-    std::vector<std::string> envStrings;
-    for (const auto& [k, v] : merged) envStrings.push_back(k + "=" + v);
-    std::vector<char*> envp, args;
-    for (auto& e : envStrings) envp.push_back(e.data());
-    for (auto& a : argv) args.push_back(a.data());
-    envp.push_back(nullptr);
-    args.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, service->log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-    const int rc = ::posix_spawn(&service->pid, args[0], &actions, &attr, args.data(), envp.data());
-    posix_spawnattr_destroy(&attr);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " + argv[3]);
-    services_.push_back(std::move(service));
+    std::map<std::string, std::string> env = serviceEnv_;
+    for (const auto& [key, value] : extraEnv) env[key] = value;
+    services_.push_back(std::make_unique<DesktopService>(name, argv, runtimeDir() + "/" + name + ".log", env,
+                                                         kForeignVariables));
     return *services_.back();
 }
 
-void WaylandDesktop::waitFor(const std::string& what, const Service& service,
+void WaylandDesktop::waitFor(const std::string& what, const DesktopService& service,
                              const std::function<bool()>& ready) const {
     const auto deadline = steady_clock::now() + kStartTimeout;
     while (!ready()) {
         if (service.ended())
-            throw std::runtime_error(service.name + " ended before " + what + "; its log:\n" + tail(service.log));
+            throw std::runtime_error(service.name() + " ended before " + what + "; its log:\n" + tail(service.logPath()));
         if (steady_clock::now() > deadline)
-            throw std::runtime_error(service.name + ": no " + what + " after 15 s; its log:\n" + tail(service.log));
+            throw std::runtime_error(service.name() + ": no " + what + " after 15 s; its log:\n" + tail(service.logPath()));
         std::this_thread::sleep_for(milliseconds(10));
     }
 }
@@ -174,7 +106,7 @@ bool WaylandDesktop::busNameOwned(const std::string& name) const {
     return result.exitStatus == 0 && result.out.find("true") != std::string::npos;
 }
 
-void WaylandDesktop::start(PortalSetup portal, int width, int height) {
+void WaylandDesktop::start(PortalSetup portal) {
     const fs::path runtime = dir_.path();  // mode 0700, ours
     // sway runs as user 1000 in a user namespace that maps it to us, so to it this directory
     // is its own as well, and to Qt clients running as us it is theirs.
@@ -191,14 +123,14 @@ void WaylandDesktop::start(PortalSetup portal, int width, int height) {
     chooseOutput("HEADLESS-1");
 
     // Independent parts start together; each is waited for before its dependants start.
-    const Service& sway = launch("sway",
+    const DesktopService& sway = launch("sway",
                                  {"unshare", "--user", "--map-user=1000", "--map-group=1000", programPath("sway"),
                                   "-c", kConfigDir + "/sway.config"},
                                  {{"WLR_BACKENDS", "headless"}, {"WLR_LIBINPUT_NO_DEVICES", "1"},
                                   {"WLR_RENDERER", "pixman"}});
-    const Service& dbus = launch("dbus-daemon", {"dbus-daemon", "--config-file=" + kConfigDir + "/session-bus.conf",
+    const DesktopService& dbus = launch("dbus-daemon", {"dbus-daemon", "--config-file=" + kConfigDir + "/session-bus.conf",
                                                  "--nofork", "--address=" + bus});
-    const Service& pipewire = launch("pipewire", {"pipewire"});
+    const DesktopService& pipewire = launch("pipewire", {"pipewire"});
 
     const auto xDisplayFile = (runtime / "x-display").string();
     waitFor("Wayland socket, IPC socket and Xwayland", sway, [&] {
@@ -209,19 +141,15 @@ void WaylandDesktop::start(PortalSetup portal, int width, int height) {
     env_["SWAYSOCK"] = runtime / socketName(runtime, "sway-ipc.", ".sock");
     env_["DISPLAY"] = readFile(xDisplayFile);
     env_["DISPLAY"].pop_back();
-    if (width != 1280 || height != 800) {
-        const auto resized = swaymsg({"output", "HEADLESS-1", "resolution", std::to_string(width) + "x" + std::to_string(height)});
-        if (resized.exitStatus != 0) throw std::runtime_error("sway cannot make HEADLESS-1 " + resized.out);
-    }
     waitFor("session bus", dbus, [&] { return busNameOwned("org.freedesktop.DBus"); });
     waitFor("socket", pipewire, [&] { return fs::exists(runtime / "pipewire-0"); });
 
-    const Service& wireplumber = launch("wireplumber", {"wireplumber"});
-    const Service& pulse = launch("pipewire-pulse", {"pipewire-pulse"});
-    const Service& permissions = launch("xdg-permission-store", {"/usr/libexec/xdg-permission-store"});
+    const DesktopService& wireplumber = launch("wireplumber", {"wireplumber"});
+    const DesktopService& pulse = launch("pipewire-pulse", {"pipewire-pulse"});
+    const DesktopService& permissions = launch("xdg-permission-store", {"/usr/libexec/xdg-permission-store"});
     if (portal == PortalSetup::ScreenCast) {
         // Started before the portal, which reads its backends' properties once, at start.
-        const Service& backend = launch("xdg-desktop-portal-wlr",
+        const DesktopService& backend = launch("xdg-desktop-portal-wlr",
                                         {"/usr/libexec/xdg-desktop-portal-wlr", "-l", "INFO", "-c",
                                          kConfigDir + "/portal-wlr.config"},
                                         {{"WAYLAND_DISPLAY", env_["WAYLAND_DISPLAY"]}, {"LD_PRELOAD", KG_SCREENCOPY_SHIM}});
@@ -231,7 +159,7 @@ void WaylandDesktop::start(PortalSetup portal, int width, int height) {
     if (portal != PortalSetup::None) {
         std::map<std::string, std::string> extra;
         if (portal == PortalSetup::NoScreenCast) extra["XDG_DESKTOP_PORTAL_DIR"] = runtime / "no-portals";
-        const Service& frontend = launch("xdg-desktop-portal", {"/usr/libexec/xdg-desktop-portal"}, extra);
+        const DesktopService& frontend = launch("xdg-desktop-portal", {"/usr/libexec/xdg-desktop-portal"}, extra);
         waitFor("bus name", frontend, [&] { return busNameOwned("org.freedesktop.portal.Desktop"); });
     }
     waitFor("socket", pulse, [&] { return fs::exists(runtime / "pulse" / "native"); });

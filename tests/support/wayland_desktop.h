@@ -1,7 +1,7 @@
 #pragma once
 // A person's Wayland desktop for a test, without GPU, input devices or systemd: sway (headless
 // backend, software renderer) with Xwayland and a plain wallpaper 0x3a6ea5 on output
-// HEADLESS-1 at (0, 0), 1280 x 800 unless asked otherwise; a private session bus; PipeWire
+// HEADLESS-1, 1280 x 800 at (0, 0) (`swaymsg` changes it); a private session bus; PipeWire
 // with WirePlumber and its pulse server; the permission store; xdg-desktop-portal with the
 // wlroots screen-cast backend (plus a small LD_PRELOAD library, see wayland/, without which
 // that backend cannot share a screen on a machine without GPU). All of it lives in a private
@@ -26,6 +26,7 @@
 
 #include "tests/support/process_runner.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wayland/desktop_service.h"
 
 namespace kg::test {
 
@@ -51,7 +52,7 @@ class WaylandDesktop {
 public:
     // Returns once every part is up (sockets present, bus names owned); throws
     // std::runtime_error naming the part that did not come up, with the end of its log.
-    explicit WaylandDesktop(PortalSetup portal = PortalSetup::ScreenCast, int width = 1280, int height = 800);
+    explicit WaylandDesktop(PortalSetup portal = PortalSetup::ScreenCast);
     ~WaylandDesktop();
     WaylandDesktop(const WaylandDesktop&) = delete;
     WaylandDesktop& operator=(const WaylandDesktop&) = delete;
@@ -107,12 +108,11 @@ public:
     [[nodiscard]] Screenshot screenshot(const Rect& where) const;
 
 private:
-    struct Service;
-    void start(PortalSetup portal, int width, int height);
+    void start(PortalSetup portal);
     void stop();
-    Service& launch(const std::string& name, std::vector<std::string> argv,
-                    const std::map<std::string, std::string>& extraEnv = {});
-    void waitFor(const std::string& what, const Service& service, const std::function<bool()>& ready) const;
+    const DesktopService& launch(const std::string& name, std::vector<std::string> argv,
+                                 const std::map<std::string, std::string>& extraEnv = {});
+    void waitFor(const std::string& what, const DesktopService& service, const std::function<bool()>& ready) const;
     [[nodiscard]] bool busNameOwned(const std::string& name) const;
     void pointerCommand(const std::string& line);
     [[nodiscard]] nlohmann::json outputs() const;  // swaymsg -t get_outputs
@@ -121,7 +121,7 @@ private:
     TempDir dir_;
     std::map<std::string, std::string> env_;         // for clients
     std::map<std::string, std::string> serviceEnv_;  // for the desktop's own processes
-    std::vector<std::unique_ptr<Service>> services_;  // in start order; stopped in reverse
+    std::vector<std::unique_ptr<DesktopService>> services_;  // in start order; stopped in reverse
     std::unique_ptr<BackgroundProcess> pointer_;
     std::size_t pointerReplies_ = 0;
     std::vector<std::unique_ptr<BackgroundProcess>> windows_;
