@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "capture/capture_error.h"
+#include "capture/portal/crop_copy.h"
 #include "capture/portal/quiet_libraries.h"
 
 namespace kg::capture {
@@ -206,26 +207,11 @@ std::uint64_t PipeWireStream::copyNewest(const CropFor& cropFor, std::vector<std
     std::lock_guard guard(mutex_);
     if (!held_) return 0;
     crop = cropFor(width_, height_);
-    out.assign(static_cast<std::size_t>(crop.width * crop.height * 4), 0);
     const spa_data& plane = held_->buffer->datas[0];
-    const auto* base = static_cast<const std::uint8_t*>(plane.data) + plane.chunk->offset;
     const std::int64_t stride = plane.chunk->stride > 0 ? plane.chunk->stride : width_ * 4;
     const std::int64_t rows = std::min<std::int64_t>(height_, plane.chunk->size / std::max<std::int64_t>(stride, 1));
-    const PixelRect visible = crop.intersected({0, 0, width_, rows});
-    for (std::int64_t y = visible.y; y < visible.bottom(); ++y) {
-        const std::uint8_t* from = base + y * stride + visible.x * 4;
-        std::uint8_t* to = out.data() + ((y - crop.y) * crop.width + (visible.x - crop.x)) * 4;
-        if (!swapRedBlue_) {
-            std::memcpy(to, from, static_cast<std::size_t>(visible.width * 4));
-            continue;
-        }
-        for (std::int64_t x = 0; x < visible.width; ++x, from += 4, to += 4) {
-            to[0] = from[2];
-            to[1] = from[1];
-            to[2] = from[0];
-            to[3] = from[3];
-        }
-    }
+    copyCrop(static_cast<const std::uint8_t*>(plane.data) + plane.chunk->offset, stride, width_, rows, swapRedBlue_, crop,
+             out);
     return generation_;
 }
 

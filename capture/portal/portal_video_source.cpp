@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "capture/capture_error.h"
+#include "capture/portal/crop_copy.h"
 #include "capture/portal/shared_output.h"
 
 namespace kg::capture {
@@ -80,7 +81,17 @@ SourcePoll PortalVideoSource::poll(PollMode mode) {
     const std::uint64_t generation = stream_->copyNewest(
         [this](std::int64_t width, std::int64_t height) { return streamPixels(grab_, *grabOutput_, width, height); },
         pixels_, crop);
-    if (generation == 0) return {};
+    if (generation == 0) {
+        // No stream frame yet: some backends send none until the screen changes. A snapshot
+        // of the output, taken once, shows the screen meanwhile.
+        if (!snapshotTaken_) {
+            snapshotTaken_ = true;
+            snapshot_ = snapshotOutput(grabOutput_->globalName);
+        }
+        if (!snapshot_) return {};
+        crop = streamPixels(grab_, *grabOutput_, snapshot_->width, snapshot_->height);
+        copyCrop(snapshot_->bgrx.data(), snapshot_->width * 4, snapshot_->width, snapshot_->height, false, crop, pixels_);
+    }
     lastGeneration_ = generation;
     BgrxView view{pixels_.data(), static_cast<int>(crop.width), static_cast<int>(crop.height), crop.width * 4};
     return {SourcePoll::Status::picture, view, {}};

@@ -14,8 +14,10 @@
 // Threads: see VideoSource. ensureRecordable() from any thread.
 
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "capture/portal/output_snapshot.h"
 #include "capture/portal/pipewire_stream.h"
 #include "capture/portal/restore_token_store.h"
 #include "capture/portal/screen_cast_session.h"
@@ -56,6 +58,8 @@ private:
     const WaylandOutput* grabOutput_ = nullptr;
     std::vector<std::uint8_t> pixels_;
     std::uint64_t lastGeneration_ = 0;
+    bool snapshotTaken_ = false;
+    std::optional<OutputSnapshot> snapshot_;  // until the stream's first frame
     bool started_ = false;
     bool ended_ = false;
 };

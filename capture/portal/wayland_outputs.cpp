@@ -1,15 +1,11 @@
 #include "capture/portal/wayland_outputs.h"
 
-#include <poll.h>
-
 #include <chrono>
 #include <cstring>
 #include <memory>
 
-#include <wayland-client.h>
-
 #include "capture/capture_error.h"
-#include "capture/portal/quiet_libraries.h"
+#include "capture/portal/wayland_client.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
 
 namespace kg::capture {
@@ -19,22 +15,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kAnswerTimeout = std::chrono::seconds(5);
 
-template <typename T, void (*destroy)(T*)>
-struct ProxyDestroy {
-    void operator()(T* proxy) const { destroy(proxy); }
-};
-template <typename T, void (*destroy)(T*)>
-using Proxy = std::unique_ptr<T, ProxyDestroy<T, destroy>>;
-
-using DisplayPtr = Proxy<wl_display, wl_display_disconnect>;
-using RegistryPtr = Proxy<wl_registry, wl_registry_destroy>;
-using OutputPtr = Proxy<wl_output, wl_output_destroy>;
-using OutputManagerPtr = Proxy<zxdg_output_manager_v1, zxdg_output_manager_v1_destroy>;
-using XdgOutputPtr = Proxy<zxdg_output_v1, zxdg_output_v1_destroy>;
-using CallbackPtr = Proxy<wl_callback, wl_callback_destroy>;
+using OutputManagerPtr = WaylandPtr<zxdg_output_manager_v1, zxdg_output_manager_v1_destroy>;
+using XdgOutputPtr = WaylandPtr<zxdg_output_v1, zxdg_output_v1_destroy>;
 
 struct OutputState {
-    OutputPtr output;
+    WaylandOutputPtr output;
     XdgOutputPtr xdgOutput;
     WaylandOutput info;
     std::int32_t transform = WL_OUTPUT_TRANSFORM_NORMAL;
@@ -78,6 +63,7 @@ void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char*
     auto* state = static_cast<Registry*>(data);
     if (std::strcmp(interface, wl_output_interface.name) == 0) {
         auto output = std::make_unique<OutputState>();
+        output->info.globalName = name;
         output->output.reset(static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, 2)));
         wl_output_add_listener(output->output.get(), &kOutputListener, output.get());
         state->outputs.push_back(std::move(output));
@@ -89,41 +75,13 @@ void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char*
 void onGlobalRemove(void*, wl_registry*, std::uint32_t) {}
 const wl_registry_listener kRegistryListener = {onGlobal, onGlobalRemove};
 
-void onSyncDone(void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }
-const wl_callback_listener kSyncListener = {onSyncDone};
-
-// wl_display_roundtrip() with a deadline: false on time-out or a broken connection.
-bool roundtrip(wl_display* display, Clock::time_point deadline) {
-    bool done = false;
-    CallbackPtr callback(wl_display_sync(display));
-    wl_callback_add_listener(callback.get(), &kSyncListener, &done);
-    while (!done) {
-        while (wl_display_prepare_read(display) != 0)
-            if (wl_display_dispatch_pending(display) < 0) return false;
-        if (done) {
-            wl_display_cancel_read(display);
-            break;
-        }
-        wl_display_flush(display);
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        pollfd fd{wl_display_get_fd(display), POLLIN, 0};
-        if (left <= 0 || ::poll(&fd, 1, static_cast<int>(left)) <= 0) {
-            wl_display_cancel_read(display);
-            return false;
-        }
-        if (wl_display_read_events(display) < 0 || wl_display_dispatch_pending(display) < 0) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::vector<WaylandOutput> listWaylandOutputs() {
-    quietDesktopLibraries();
-    DisplayPtr display(wl_display_connect(nullptr));
+    WaylandDisplayPtr display = connectWayland();
     if (!display) throw CaptureError("screen capture unavailable: cannot reach the Wayland compositor");
     Registry state;
-    RegistryPtr registry(wl_display_get_registry(display.get()));
+    WaylandRegistryPtr registry(wl_display_get_registry(display.get()));
     wl_registry_add_listener(registry.get(), &kRegistryListener, &state);
     const auto deadline = Clock::now() + kAnswerTimeout;
     if (!roundtrip(display.get(), deadline))

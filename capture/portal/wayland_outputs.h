@@ -18,6 +18,7 @@ struct WaylandOutput {
     PixelRect logical;          // layout coordinates
     std::int64_t pixelWidth = 0;   // the current mode, turned as the output is
     std::int64_t pixelHeight = 0;
+    std::uint32_t globalName = 0;  // the compositor's name for the wl_output global
 };
 
 // The outputs in the order the compositor announces them (the order Xwayland lists its
