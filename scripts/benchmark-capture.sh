@@ -2,7 +2,9 @@
 # Records a 1920x1080 Xvfb screen for a while with our engine (capture_bench) and with
 # `ffmpeg -f x11grab` at the same x264 settings, once with a moving test pattern and once with
 # a still screen, and prints frames, CPU (cores, the recorder's own and the X server's) and
-# peak memory for each side, with our/ffmpeg ratios.
+# peak memory for each side, with our/ffmpeg ratios. Then, on the moving pattern, our engine on
+# a 1280x720 region alone and with an overlay-like window (red band and corner handles, left
+# out of the recording) shown around it, to give the cost of keeping our windows out.
 #
 #   scripts/benchmark-capture.sh [build-dir] [seconds]
 set -euo pipefail
@@ -88,5 +90,23 @@ PIDS+=("$!")
 sleep 2
 measure animated >>"$WORK/results"
 
+# Region alone, then with the overlay-like window left out (still on the moving pattern).
+REGION=(320 180 1280 720)
+run_side "region" "$WORK/region.mp4" "$BENCH" "$WORK/region.mp4" "$SECONDS_TO_RECORD" "${REGION[@]}" >>"$WORK/exclusion"
+run_side "overlay" "$WORK/overlay.mp4" "$BENCH" "$WORK/overlay.mp4" "$SECONDS_TO_RECORD" --overlay "${REGION[@]}" \
+  >>"$WORK/exclusion"
+
 echo "recording ${SECONDS_TO_RECORD} s of a 1920x1080 Xvfb screen on $(nproc) cores; x264: ${X264[*]}"
 report
+echo
+echo "a ${REGION[2]}x${REGION[3]} region of the moving pattern, alone and with an overlay-like window left out:"
+awk '
+  { frames[$1] = $2; cores[$1] = $3; xcores[$1] = $4; mem[$1] = $5 }
+  END {
+    printf "%-8s %8s %8s %10s %10s\n", "side", "frames", "cores", "X cores", "peak MB"
+    printf "%-8s %8d %8.3f %10.3f %10.1f\n", "region", frames["region"], cores["region"], xcores["region"], mem["region"]
+    printf "%-8s %8d %8.3f %10.3f %10.1f\n", "overlay", frames["overlay"], cores["overlay"], xcores["overlay"], mem["overlay"]
+    printf "%-8s %8.2f %8.2f %10.2f %10.2f   (overlay / region)\n", "ratio", frames["overlay"] / (frames["region"] ? frames["region"] : 1),
+      cores["overlay"] / (cores["region"] ? cores["region"] : 1), xcores["overlay"] / (xcores["region"] ? xcores["region"] : 1),
+      mem["overlay"] / (mem["region"] ? mem["region"] : 1)
+  }' "$WORK/exclusion"

@@ -70,36 +70,12 @@ void CleanPixelCache::forget(const PixelRect& rect, const std::vector<PixelRect>
     restoreCovered(rect, covered, savedKnown, false);
 }
 
-void CleanPixelCache::learnUnknown(const BgrxView& view, const PixelRect& rect) {
-    forRows(rect, [&](std::int64_t x0, std::int64_t y, std::int64_t n) {
-        for (std::int64_t x = x0; x < x0 + n; ++x) {
-            const std::size_t at = static_cast<std::size_t>(y * screen_.width + x);
-            if (known_[at]) continue;
-            std::memcpy(&pixels_[at], view.pixel(static_cast<int>(x - rect.x), static_cast<int>(y - rect.y)), 4);
-            known_[at] = 1;
-        }
-    });
-}
-
-std::vector<PixelRect> CleanPixelCache::fill(const BgrxView& view, const PixelRect& rect,
-                                             const std::vector<PixelRect>& covered) const {
-    std::vector<PixelRect> unknown;
-    for (const PixelRect& c : covered) {
-        std::int64_t left = screen_.right(), top = screen_.bottom(), right = -1, bottom = -1;
-        forRows(c.intersected(rect), [&](std::int64_t x0, std::int64_t y, std::int64_t n) {
-            for (std::int64_t x = x0; x < x0 + n; ++x) {
-                const std::size_t at = static_cast<std::size_t>(y * screen_.width + x);
-                if (known_[at]) {
-                    std::memcpy(view.pixel(static_cast<int>(x - rect.x), static_cast<int>(y - rect.y)), &pixels_[at], 4);
-                    continue;
-                }
-                left = std::min(left, x), right = std::max(right, x + 1);
-                top = std::min(top, y), bottom = std::max(bottom, y + 1);
-            }
-        });
-        if (right > left) unknown.push_back({left, top, right - left, bottom - top});
-    }
-    return unknown;
+bool CleanPixelCache::at(std::int64_t x, std::int64_t y, std::uint32_t* pixel) const {
+    if (x < 0 || y < 0 || x >= screen_.width || y >= screen_.height) return false;
+    const std::size_t index = static_cast<std::size_t>(y * screen_.width + x);
+    if (!known_[index]) return false;
+    *pixel = pixels_[index];
+    return true;
 }
 
 }  // namespace kg::capture

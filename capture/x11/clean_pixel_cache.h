@@ -1,10 +1,9 @@
 #pragma once
 // For every pixel of the screen, the last value grabbed while none of our windows covered
-// it: the source of what our windows cover in a frame. Taken from the screen as it was shown,
-// it holds the wallpaper, other windows' translucency and a compositing manager's effects
-// exactly as they looked. It is wrong only where something changed under our windows while
-// they covered it, which nobody could have seen; changes the screen did show (DAMAGE outside
-// our windows) make it forget those pixels, so they are rebuilt rather than shown stale.
+// it. Where no window lies below ours, this is what the screen shows there without them: the
+// wallpaper as drawn (by the server or by a compositing manager) with the shadows and other
+// effects that fall on it. Changes the screen showed outside our windows (DAMAGE) make it
+// forget those pixels rather than keep them stale.
 //
 // Pure memory, no X calls. Rectangles are root coordinates; `covered` lists may overlap.
 //
@@ -28,13 +27,8 @@ public:
     // Forgets the pixels of `rect` outside `covered`: the screen showed a change there.
     void forget(const PixelRect& rect, const std::vector<PixelRect>& covered);
 
-    // Learns the pixels of `view` (showing `rect`) that are not known yet: a rebuild of what
-    // was never seen.
-    void learnUnknown(const BgrxView& view, const PixelRect& rect);
-
-    // Replaces the pixels of `view` (showing `rect`) inside `covered` by the known ones.
-    // Returns, per covered rectangle, the box of those still unknown (on screen only).
-    std::vector<PixelRect> fill(const BgrxView& view, const PixelRect& rect, const std::vector<PixelRect>& covered) const;
+    // The pixel last seen at (x, y), root coordinates; false when none is known.
+    bool at(std::int64_t x, std::int64_t y, std::uint32_t* pixel) const;
 
 private:
     // Calls f(screenX, screenY, length) for each row of `r` clipped to the screen.

@@ -1,14 +1,38 @@
 #include "capture/x11/window_exclusion.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "capture/monotonic_clock.h"
 
 namespace kg::capture {
 
 namespace {
+
 constexpr std::size_t kMaxDamaged = 256;
+
+PixelRect boundingBox(const PixelRect& a, const PixelRect& b) {
+    const std::int64_t left = std::min(a.x, b.x), top = std::min(a.y, b.y);
+    return {left, top, std::max(a.right(), b.right()) - left, std::max(a.bottom(), b.bottom()) - top};
+}
+
 }  // namespace
+
+// Neighbouring rectangles (the rows of the bar's rounded shape, a handle) share one rebuild;
+// far or long thin ones (the band's sides) stay apart, so that no rebuild spans the region.
+void WindowExclusion::addToClusters(std::vector<Cluster>& clusters, const PixelRect& rect) {
+    constexpr std::int64_t kSlackPixels = 256;
+    for (Cluster& cluster : clusters) {
+        const PixelRect box = boundingBox(cluster.box, rect);
+        if (box.width * box.height <= cluster.area + rect.width * rect.height + kSlackPixels) {
+            cluster.box = box;
+            cluster.area += rect.width * rect.height;
+            cluster.members.push_back(rect);
+            return;
+        }
+    }
+    clusters.push_back({rect, rect.width * rect.height, {rect}});
+}
 
 WindowExclusion::WindowExclusion(X11Display& display, const std::vector<std::uint32_t>& windowIds)
     : display_(display), windows_(display, windowIds) {
@@ -40,10 +64,7 @@ void WindowExclusion::screenChanged(const PixelRect& rect) {
     // A busy screen between two grabs: its changes merged, which forgets more, never less.
     if (damaged_.size() > kMaxDamaged) {
         PixelRect box = damaged_.front();
-        for (const PixelRect& r : damaged_) {
-            const std::int64_t left = std::min(box.x, r.x), top = std::min(box.y, r.y);
-            box = {left, top, std::max(box.right(), r.right()) - left, std::max(box.bottom(), r.bottom()) - top};
-        }
+        for (const PixelRect& r : damaged_) box = boundingBox(box, r);
         damaged_.assign(1, box);
     }
 }
@@ -60,14 +81,34 @@ void WindowExclusion::apply(const BgrxView& frame, const PixelRect& frameRect) {
     const std::vector<PixelRect>& covered = windows_.covered(monotonicNowNs());
     // Changes are forgotten only now, with every event up to the grab in: a pixel that one of
     // our windows reached meanwhile keeps what was seen there (the change may well have been
-    // that window's arrival), instead of being lost to a rebuild.
+    // that window's arrival).
     for (const PixelRect& r : damaged_) cache_->forget(r, covered);
     damaged_.clear();
     cache_->learn(frame, frameRect, covered);
-    const std::vector<PixelRect> unknown = cache_->fill(frame, frameRect, covered);
-    if (unknown.empty()) return;
-    for (const PixelRect& r : unknown) cache_->learnUnknown(below_->rebuild(r), r);
-    cache_->fill(frame, frameRect, covered);
+
+    const PixelRect visible = frameRect.intersected({0, 0, display_.width(), display_.height()});
+    std::vector<Cluster> clusters;
+    for (const PixelRect& c : covered) {
+        const PixelRect r = c.intersected(visible);
+        if (!r.empty()) addToClusters(clusters, r);
+    }
+    if (clusters.empty()) return;
+    std::vector<PixelRect> boxes;
+    for (const Cluster& cluster : clusters) boxes.push_back(cluster.box);
+    const std::vector<WindowsBelow::Area> areas = below_->rebuild(boxes);
+    for (std::size_t i = 0; i < clusters.size(); ++i) {
+        const WindowsBelow::Area& area = areas[i];
+        for (const PixelRect& r : clusters[i].members) {
+            for (std::int64_t y = r.y; y < r.bottom(); ++y) {
+                for (std::int64_t x = r.x; x < r.right(); ++x) {
+                    const std::size_t at = static_cast<std::size_t>((y - area.rect.y) * area.rect.width + x - area.rect.x);
+                    std::uint32_t pixel = area.pixels[at];
+                    if (!area.painted[at]) cache_->at(x, y, &pixel);
+                    std::memcpy(frame.pixel(static_cast<int>(x - frameRect.x), static_cast<int>(y - frameRect.y)), &pixel, 4);
+                }
+            }
+        }
+    }
 }
 
 }  // namespace kg::capture

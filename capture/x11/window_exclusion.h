@@ -2,12 +2,14 @@
 // Keeps our own windows (the border overlay, the control bar) out of the frames. A frame is
 // the grab of the screen as it is shown; only the pixels our windows cover are replaced:
 // their X shapes (the drawn pixels, not their boxes), at their current places and, for a
-// while, at the places a compositing manager may still show them at (ExcludedWindows). The
-// replacement is what was last seen there uncovered (CleanPixelCache), and where that was
-// never seen, a rebuild from the windows below (WindowsBelow). So the wallpaper, other
-// windows, their translucency and a compositing manager's effects come from the screen
-// itself, and a frame costs no round trip beyond the grab when everything under our windows
-// has been seen.
+// while, where a compositing manager may still show them (ExcludedWindows). So the
+// wallpaper, other windows, their translucency and a compositing manager's effects come from
+// the screen itself everywhere else.
+//
+// A covered pixel shows the windows below ours as they are now (WindowsBelow, through
+// Composite), and where no window lies, the root as last seen uncovered (CleanPixelCache:
+// wallpaper, shadows falling on it), or the root's background colour if it was never seen.
+// The rebuild runs only on frames where our windows cover part of the region.
 //
 // Threads: the thread that owns the X11Display.
 
@@ -56,6 +58,12 @@ public:
     void apply(const BgrxView& frame, const PixelRect& frameRect);
 
 private:
+    struct Cluster {
+        PixelRect box;
+        std::int64_t area = 0;  // of the members, which may overlap
+        std::vector<PixelRect> members;
+    };
+    static void addToClusters(std::vector<Cluster>& clusters, const PixelRect& rect);
     [[nodiscard]] bool active() const { return !windows_.ids().empty(); }
 
     X11Display& display_;

@@ -81,48 +81,64 @@ void WindowsBelow::learnBackground(const BgrxView& screen) {
     if (best != counts.end()) background_ = best->first;
 }
 
-void WindowsBelow::paint(const WindowBox& window, const PixelRect& area, const PixelRect& rect, const BgrxView& out) const {
-    xcb_connection_t* c = display_.connection();
-    const std::int64_t insideX = window.outer.x + window.border, insideY = window.outer.y + window.border;
-    auto image = xcbReply<xcb_get_image_reply_t>(
-        c, xcb_get_image_reply,
-        xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window.id, static_cast<std::int16_t>(area.x - insideX),
-                      static_cast<std::int16_t>(area.y - insideY), static_cast<std::uint16_t>(area.width),
-                      static_cast<std::uint16_t>(area.height), ~0u));
-    if (!image || (image->depth != 24 && image->depth != 32)) return;
-    const std::size_t rowBytes = static_cast<std::size_t>(area.width) * 4;
-    if (static_cast<std::size_t>(xcb_get_image_data_length(image.get())) < rowBytes * static_cast<std::size_t>(area.height))
+void WindowsBelow::paint(const xcb_get_image_reply_t& image, const PixelRect& part, Area& area) const {
+    if (image.depth != 24 && image.depth != 32) return;
+    const std::size_t rowBytes = static_cast<std::size_t>(part.width) * 4;
+    if (static_cast<std::size_t>(xcb_get_image_data_length(&image)) < rowBytes * static_cast<std::size_t>(part.height))
         return;
-    const std::uint8_t* source = xcb_get_image_data(image.get());
+    const std::uint8_t* source = xcb_get_image_data(&image);
     // Without a compositing manager the server copies a translucent window's premultiplied
     // pixels as they are; a manager lays them "over" what is below.
-    const bool blend = image->depth == 32 && compositingManager_;
-    for (std::int64_t row = 0; row < area.height; ++row) {
-        std::uint8_t* d = out.pixel(static_cast<int>(area.x - rect.x), static_cast<int>(area.y - rect.y + row));
+    const bool blend = image.depth == 32 && compositingManager_;
+    for (std::int64_t row = 0; row < part.height; ++row) {
+        const std::size_t at = static_cast<std::size_t>((part.y - area.rect.y + row) * area.rect.width + part.x - area.rect.x);
         const std::uint8_t* s = source + row * rowBytes;
-        if (!blend) {
-            std::memcpy(d, s, rowBytes);
-            continue;
-        }
-        for (std::int64_t x = 0; x < area.width; ++x, d += 4, s += 4) {
+        for (std::int64_t x = 0; x < part.width; ++x, s += 4) {
+            auto* d = reinterpret_cast<std::uint8_t*>(&area.pixels[at + x]);
+            area.painted[at + x] = 1;
+            if (!blend) {
+                std::memcpy(d, s, 4);
+                continue;
+            }
             const int keep = 255 - s[3];
             for (int i = 0; i < 3; ++i) d[i] = static_cast<std::uint8_t>(s[i] + (d[i] * keep + 127) / 255);
         }
     }
 }
 
-BgrxView WindowsBelow::rebuild(const PixelRect& rect) {
-    scratch_.resize(static_cast<std::size_t>(rect.width * rect.height) * 4);
-    BgrxView out{scratch_.data(), static_cast<int>(rect.width), static_cast<int>(rect.height),
-                 static_cast<std::ptrdiff_t>(rect.width) * 4};
-    for (std::size_t i = 0; i < scratch_.size(); i += 4) std::memcpy(&scratch_[i], &background_, 4);
+std::vector<WindowsBelow::Area> WindowsBelow::rebuild(const std::vector<PixelRect>& rects) const {
+    std::vector<Area> areas;
+    for (const PixelRect& r : rects) {
+        const auto size = static_cast<std::size_t>(r.width * r.height);
+        areas.push_back({r, std::vector<std::uint32_t>(size, background_), std::vector<std::uint8_t>(size, 0)});
+    }
+    if (areas.empty()) return areas;
+    xcb_connection_t* c = display_.connection();
+    struct Request {
+        std::size_t area;
+        PixelRect part;
+        xcb_get_image_cookie_t cookie;
+    };
+    std::vector<Request> requests;
     // GetImage on a window must stay inside the window and inside the screen.
     const PixelRect screen{0, 0, display_.width(), display_.height()};
     for (const WindowBox& window : windowsBelow()) {
-        const PixelRect area = window.outer.intersected(rect).intersected(screen);
-        if (!area.empty()) paint(window, area, rect, out);
+        const std::int64_t insideX = window.outer.x + window.border, insideY = window.outer.y + window.border;
+        for (std::size_t i = 0; i < areas.size(); ++i) {
+            const PixelRect part = window.outer.intersected(areas[i].rect).intersected(screen);
+            if (part.empty()) continue;
+            requests.push_back({i, part,
+                                xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window.id, static_cast<std::int16_t>(part.x - insideX),
+                                              static_cast<std::int16_t>(part.y - insideY), static_cast<std::uint16_t>(part.width),
+                                              static_cast<std::uint16_t>(part.height), ~0u)});
+        }
     }
-    return out;
+    // In request order, that is bottom to top per area.
+    for (const Request& request : requests) {
+        auto image = xcbReply<xcb_get_image_reply_t>(c, xcb_get_image_reply, request.cookie);
+        if (image) paint(*image, request.part, areas[request.area]);
+    }
+    return areas;
 }
 
 }  // namespace kg::capture

@@ -1,16 +1,16 @@
 #pragma once
-// Rebuilds what a small part of the screen would show without our windows, from the other
-// top-level windows' own contents (the Composite extension keeps each window's pixels even
-// where another window covers it) painted bottom to top over the root's background colour.
-// It serves only pixels that were never seen uncovered (those under our windows when the
-// recording began, or where the screen changed while our windows were elsewhere), so it costs
-// a window listing and a GetImage per window below, only on such frames.
+// What lies below our windows, from the other top-level windows' own contents: the Composite
+// extension keeps each window's pixels even where another window covers it. Windows are
+// painted bottom to top as the screen shows them: copied as the server does without a
+// compositing manager, translucent ones laid "over" what is below when one runs. Where no
+// window lies, nothing is painted; the caller supplies the root's look there.
 //
-// Exact on a server without a compositing manager, where the server itself draws the screen
-// this way. With one, the windows are blended as it blends them (translucent windows "over"
-// what lies below) but what else it draws (shadows, dimming, fading) is missing there.
+// A rebuild costs two round trips for the window list and one for the images of the windows
+// under the asked areas, all requests sent before the first answer is read.
 //
 // Threads: the thread that owns the X11Display.
+
+#include <xcb/xcb.h>
 
 #include <cstdint>
 #include <vector>
@@ -34,10 +34,15 @@ public:
     // Learns the root's background colour from `screen`, a grab of the whole screen: the most
     // frequent colour where no top-level window lies.
     void learnBackground(const BgrxView& screen);
+    [[nodiscard]] std::uint32_t background() const { return background_; }  // BGRX
 
-    // The screen's pixels of `rect` (root coordinates, on screen) without our windows. The
-    // view is valid until the next call.
-    BgrxView rebuild(const PixelRect& rect);
+    struct Area {
+        PixelRect rect;                // root coordinates, on screen
+        std::vector<std::uint32_t> pixels;  // BGRX, row by row; the background colour where unpainted
+        std::vector<std::uint8_t> painted;  // 1 where a window lies
+    };
+    // The windows below ours in each of `rects`.
+    std::vector<Area> rebuild(const std::vector<PixelRect>& rects) const;
 
 private:
     struct WindowBox {
@@ -47,14 +52,13 @@ private:
         std::uint8_t depth = 0;
     };
     [[nodiscard]] std::vector<WindowBox> windowsBelow() const;
-    void paint(const WindowBox& window, const PixelRect& area, const PixelRect& rect, const BgrxView& out) const;
+    void paint(const xcb_get_image_reply_t& image, const PixelRect& part, Area& area) const;
 
     X11Display& display_;
     std::vector<std::uint32_t> excluded_;
     bool compositingManager_ = false;
     bool redirected_ = false;
     std::uint32_t background_ = 0;  // BGRX
-    std::vector<std::uint8_t> scratch_;
 };
 
 }  // namespace kg::capture

@@ -1,48 +1,66 @@
 // capture_bench: records the screen at DISPLAY with ScreenRecorder for a number of seconds and
 // prints the result lines, as the recorder application does around the engine. For the
-// benchmark script, the process tests and trying the engine by hand.
+// benchmark script, the process tests and trying the engine by hand. With --overlay, a window
+// drawn like the recording overlay is shown around the region and left out, as `record` does.
 //
-//   capture_bench <output.mp4> <seconds> [--audio <mode>] [x y width height] [excluded window id...]
+//   capture_bench <output.mp4> <seconds> [--audio <mode>] [--overlay] [x y width height] [excluded window id...]
 
 #include <signal.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "capture/screen_recorder.h"
 #include "cli/result_printer.h"
 #include "tests/capture/thread_main_queue.h"
+#include "tests/capture/x11_test_scene.h"
 
 int main(int argc, char** argv) {
     sigset_t stopSignal;
     sigemptyset(&stopSignal);
     sigaddset(&stopSignal, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &stopSignal, nullptr);
+    std::vector<std::string> args(argv + 1, argv + argc);
     std::string audioMode = "none";
-    int next = 3;
-    if (argc >= 5 && std::string(argv[3]) == "--audio") {
-        audioMode = argv[4];
-        next = 5;
+    bool overlay = false;
+    for (std::size_t i = 2; i < args.size();) {
+        if (args[i] == "--audio" && i + 1 < args.size()) {
+            audioMode = args[i + 1];
+            args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+        } else if (args[i] == "--overlay") {
+            overlay = true;
+            args.erase(args.begin() + static_cast<long>(i));
+        } else {
+            ++i;
+        }
     }
-    if (argc < 3 || (argc > next && argc < next + 4)) {
+    if (args.size() < 2 || (args.size() > 2 && args.size() < 6) || (overlay && args.size() < 6)) {
         kg::printResult(kg::errorResult(
-            "usage: capture_bench <output.mp4> <seconds> [--audio <mode>] [x y width height] [window...]"));
+            "usage: capture_bench <output.mp4> <seconds> [--audio <mode>] [--overlay] [x y width height] [window...]"));
         return 1;
     }
     std::optional<kg::Rect> region;
     std::vector<std::uint32_t> excluded;
-    if (argc >= next + 4)
-        region = kg::Rect{std::atof(argv[next]), std::atof(argv[next + 1]), std::atof(argv[next + 2]),
-                          std::atof(argv[next + 3])};
-    for (int i = next + 4; i < argc; ++i)
-        excluded.push_back(static_cast<std::uint32_t>(std::strtoul(argv[i], nullptr, 0)));
+    if (args.size() >= 6)
+        region = kg::Rect{std::atof(args[2].c_str()), std::atof(args[3].c_str()), std::atof(args[4].c_str()),
+                          std::atof(args[5].c_str())};
+    for (std::size_t i = 6; i < args.size(); ++i)
+        excluded.push_back(static_cast<std::uint32_t>(std::strtoul(args[i].c_str(), nullptr, 0)));
     kg::test::ThreadMainQueue mainThread;
     try {
-        auto recorder = kg::capture::ScreenRecorder::create(region, audioMode, argv[1], std::atoll(argv[2]), excluded,
+        std::unique_ptr<kg::test::X11TestScene> scene;
+        if (overlay) {
+            const char* display = std::getenv("DISPLAY");
+            scene = std::make_unique<kg::test::X11TestScene>(display ? display : "");
+            excluded.push_back(scene->addOverlay(static_cast<int>(region->x), static_cast<int>(region->y),
+                                                 static_cast<int>(region->width), static_cast<int>(region->height)));
+        }
+        auto recorder = kg::capture::ScreenRecorder::create(region, audioMode, args[0], std::atoll(args[1].c_str()), excluded,
                                                             mainThread.queue());
         recorder->start();
-        kg::printResult({{"status", kg::ResultValue{std::string("recording")}}, {"output", kg::ResultValue{std::string(argv[1])}}});
+        kg::printResult({{"status", kg::ResultValue{std::string("recording")}}, {"output", kg::ResultValue{args[0]}}});
         recorder->waitForStop();
         kg::printResult(recorder->stop());
     } catch (const std::exception& error) {
