@@ -5,6 +5,7 @@
 #include <wayland-client-core.h>
 
 #include <cstdarg>
+#include <cstdlib>
 #include <mutex>
 
 namespace kg::capture {
@@ -25,8 +26,13 @@ void quietDesktopLibraries() {
         g_log_set_default_handler(dropGlibMessage, nullptr);
         g_log_set_writer_func(dropGlibRecord, nullptr, nullptr);
         wl_log_set_handler_client(dropWaylandMessage);
-        // pw_init() reads PIPEWIRE_DEBUG; the level set afterwards wins, for PipeWire and for
-        // the SPA plugins it loads.
+        // pw_init() logs at the level PIPEWIRE_DEBUG names while it loads its plugins. A
+        // level given there is turned into "0" in place: setenv() could move the environment
+        // under another thread's getenv().
+        if (char* level = std::getenv("PIPEWIRE_DEBUG"); level && *level) {
+            level[0] = '0';
+            level[1] = '\0';
+        }
         pw_init(nullptr, nullptr);
         pw_log_set_level(SPA_LOG_LEVEL_NONE);
     });
