@@ -10,18 +10,12 @@
 #include <optional>
 #include <vector>
 
-#include "capture/bgrx_image.h"
-
 namespace kg::capture {
 
 struct OutputSnapshot {
     std::int64_t width = 0;   // output pixels, as the stream's
     std::int64_t height = 0;
     std::vector<std::uint8_t> bgrx;  // rows of width * 4 bytes, top row first
-
-    [[nodiscard]] BgrxView view() {
-        return {bgrx.data(), static_cast<int>(width), static_cast<int>(height), width * 4};
-    }
 };
 
 // The output whose wl_output global is `globalName`; nullopt when the compositor offers no

@@ -91,6 +91,8 @@ SourcePoll PortalVideoSource::poll(PollMode mode) {
         if (!snapshot_) return {};
         crop = streamPixels(grab_, *grabOutput_, snapshot_->width, snapshot_->height);
         copyCrop(snapshot_->bgrx.data(), snapshot_->width * 4, snapshot_->width, snapshot_->height, false, crop, pixels_);
+    } else {
+        snapshot_.reset();
     }
     lastGeneration_ = generation;
     BgrxView view{pixels_.data(), static_cast<int>(crop.width), static_cast<int>(crop.height), crop.width * 4};
