@@ -42,7 +42,10 @@ WindowExclusion::WindowExclusion(X11Display& display, const std::vector<std::uin
 }
 
 bool WindowExclusion::handleEvent(const xcb_generic_event_t& event) {
-    return active() && windows_.handleEvent(event, monotonicNowNs());
+    if (!active()) return false;
+    // The root reports our windows' changes too, so both may want the same event.
+    const bool ours = windows_.handleEvent(event, monotonicNowNs());
+    return below_->handleEvent(event) || ours;
 }
 
 bool WindowExclusion::coverChanged(const PixelRect& rect) {

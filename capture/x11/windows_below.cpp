@@ -13,6 +13,10 @@ namespace kg::capture {
 WindowsBelow::WindowsBelow(X11Display& display, std::vector<std::uint32_t> excluded)
     : display_(display), excluded_(std::move(excluded)) {
     xcb_connection_t* c = display_.connection();
+    // Events first, list second: a change in between is then seen twice, never lost.
+    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(c, display_.root(), XCB_CW_EVENT_MASK, &mask);
+    listWindows();
     compositingManager_ = display_.compositingManagerRuns();
     if (compositingManager_) {
         // The manager paints into its overlay window, which lies above all others and shows
@@ -38,10 +42,9 @@ WindowsBelow::~WindowsBelow() {
     xcb_flush(display_.connection());
 }
 
-std::vector<WindowsBelow::WindowBox> WindowsBelow::windowsBelow() const {
+void WindowsBelow::listWindows() {
     xcb_connection_t* c = display_.connection();
-    std::vector<std::uint32_t> windows = topLevelWindows(display_);
-    std::erase_if(windows, [&](std::uint32_t w) { return std::find(excluded_.begin(), excluded_.end(), w) != excluded_.end(); });
+    const std::vector<std::uint32_t> windows = topLevelWindows(display_);
     // Every question is sent before the first answer is read: one round trip for all windows.
     std::vector<xcb_get_window_attributes_cookie_t> attributes;
     std::vector<xcb_get_geometry_cookie_t> geometries;
@@ -49,16 +52,85 @@ std::vector<WindowsBelow::WindowBox> WindowsBelow::windowsBelow() const {
         attributes.push_back(xcb_get_window_attributes(c, w));
         geometries.push_back(xcb_get_geometry(c, w));
     }
-    std::vector<WindowBox> boxes;
+    stack_.clear();
     for (std::size_t i = 0; i < windows.size(); ++i) {
         auto attr = xcbReply<xcb_get_window_attributes_reply_t>(c, xcb_get_window_attributes_reply, attributes[i]);
         auto geo = xcbReply<xcb_get_geometry_reply_t>(c, xcb_get_geometry_reply, geometries[i]);
-        if (!attr || !geo || attr->map_state != XCB_MAP_STATE_VIEWABLE || attr->_class == XCB_WINDOW_CLASS_INPUT_ONLY)
-            continue;
+        if (!attr || !geo) continue;
         const std::int64_t border = geo->border_width;
-        boxes.push_back({windows[i], {geo->x, geo->y, geo->width + 2 * border, geo->height + 2 * border}, border, geo->depth});
+        stack_.push_back({windows[i], {geo->x, geo->y, geo->width + 2 * border, geo->height + 2 * border}, border,
+                          attr->map_state != XCB_MAP_STATE_UNMAPPED, attr->_class != XCB_WINDOW_CLASS_INPUT_ONLY});
     }
-    return boxes;
+}
+
+std::vector<WindowsBelow::WindowBox>::iterator WindowsBelow::find(std::uint32_t id) {
+    return std::find_if(stack_.begin(), stack_.end(), [&](const WindowBox& w) { return w.id == id; });
+}
+
+bool WindowsBelow::handleEvent(const xcb_generic_event_t& event) {
+    const xcb_window_t root = display_.root();
+    switch (event.response_type & 0x7f) {
+    case XCB_CREATE_NOTIFY: {
+        const auto& e = reinterpret_cast<const xcb_create_notify_event_t&>(event);
+        if (e.parent != root) return false;
+        if (find(e.window) == stack_.end())
+            stack_.push_back({e.window, {e.x, e.y, e.width + 2 * e.border_width, e.height + 2 * e.border_width}, e.border_width,
+                              false, true});
+        return true;
+    }
+    case XCB_DESTROY_NOTIFY: {
+        const auto& e = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
+        if (e.event != root) return false;
+        if (auto it = find(e.window); it != stack_.end()) stack_.erase(it);
+        return true;
+    }
+    case XCB_MAP_NOTIFY:
+    case XCB_UNMAP_NOTIFY: {
+        const auto& e = reinterpret_cast<const xcb_map_notify_event_t&>(event);
+        if (e.event != root) return false;
+        if (auto it = find(e.window); it != stack_.end()) it->mapped = (event.response_type & 0x7f) == XCB_MAP_NOTIFY;
+        return true;
+    }
+    case XCB_CONFIGURE_NOTIFY: {
+        const auto& e = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
+        if (e.event != root) return false;
+        auto it = find(e.window);
+        if (it == stack_.end()) return true;
+        WindowBox window = *it;
+        window.border = e.border_width;
+        window.outer = {e.x, e.y, e.width + 2 * e.border_width, e.height + 2 * e.border_width};
+        stack_.erase(it);
+        const auto below = e.above_sibling == XCB_NONE ? stack_.begin() : find(e.above_sibling);
+        stack_.insert(below == stack_.end() ? stack_.end() : below + (e.above_sibling == XCB_NONE ? 0 : 1), window);
+        return true;
+    }
+    case XCB_CIRCULATE_NOTIFY: {
+        const auto& e = reinterpret_cast<const xcb_circulate_notify_event_t&>(event);
+        if (e.event != root) return false;
+        auto it = find(e.window);
+        if (it == stack_.end()) return true;
+        const WindowBox window = *it;
+        stack_.erase(it);
+        stack_.insert(e.place == XCB_PLACE_ON_TOP ? stack_.end() : stack_.begin(), window);
+        return true;
+    }
+    case XCB_REPARENT_NOTIFY: {
+        const auto& e = reinterpret_cast<const xcb_reparent_notify_event_t&>(event);
+        if (e.event != root) return false;
+        // Rare (a window manager framing or releasing a window): listed afresh.
+        listWindows();
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+std::vector<WindowsBelow::WindowBox> WindowsBelow::windowsBelow() const {
+    std::vector<WindowBox> windows;
+    for (const WindowBox& w : stack_)
+        if (w.mapped && w.readable && std::find(excluded_.begin(), excluded_.end(), w.id) == excluded_.end()) windows.push_back(w);
+    return windows;
 }
 
 void WindowsBelow::learnBackground(const BgrxView& screen) {
@@ -106,7 +178,7 @@ void WindowsBelow::paint(const xcb_get_image_reply_t& image, const PixelRect& pa
     }
 }
 
-std::vector<WindowsBelow::Area> WindowsBelow::rebuild(const std::vector<PixelRect>& rects) const {
+std::vector<WindowsBelow::Area> WindowsBelow::rebuild(const std::vector<PixelRect>& rects) {
     std::vector<Area> areas;
     for (const PixelRect& r : rects) {
         const auto size = static_cast<std::size_t>(r.width * r.height);
@@ -115,6 +187,7 @@ std::vector<WindowsBelow::Area> WindowsBelow::rebuild(const std::vector<PixelRec
     if (areas.empty()) return areas;
     xcb_connection_t* c = display_.connection();
     struct Request {
+        std::uint32_t window;
         std::size_t area;
         PixelRect part;
         xcb_get_image_cookie_t cookie;
@@ -127,7 +200,7 @@ std::vector<WindowsBelow::Area> WindowsBelow::rebuild(const std::vector<PixelRec
         for (std::size_t i = 0; i < areas.size(); ++i) {
             const PixelRect part = window.outer.intersected(areas[i].rect).intersected(screen);
             if (part.empty()) continue;
-            requests.push_back({i, part,
+            requests.push_back({window.id, i, part,
                                 xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window.id, static_cast<std::int16_t>(part.x - insideX),
                                               static_cast<std::int16_t>(part.y - insideY), static_cast<std::uint16_t>(part.width),
                                               static_cast<std::uint16_t>(part.height), ~0u)});
@@ -135,7 +208,13 @@ std::vector<WindowsBelow::Area> WindowsBelow::rebuild(const std::vector<PixelRec
     }
     // In request order, that is bottom to top per area.
     for (const Request& request : requests) {
-        auto image = xcbReply<xcb_get_image_reply_t>(c, xcb_get_image_reply, request.cookie);
+        xcb_generic_error_t* error = nullptr;
+        XcbReply<xcb_get_image_reply_t> image(xcb_get_image_reply(c, request.cookie, &error));
+        // An input-only window (its class is not in the events that announce it) has no
+        // pixels to give: asked no more.
+        if (error && error->error_code == XCB_MATCH)
+            if (auto it = find(request.window); it != stack_.end()) it->readable = false;
+        std::free(error);
         if (image) paint(*image, request.part, areas[request.area]);
     }
     return areas;

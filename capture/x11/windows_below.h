@@ -5,8 +5,9 @@
 // compositing manager, translucent ones laid "over" what is below when one runs. Where no
 // window lies, nothing is painted; the caller supplies the root's look there.
 //
-// A rebuild costs two round trips for the window list and one for the images of the windows
-// under the asked areas, all requests sent before the first answer is read.
+// The windows, their stacking order and places are followed through SubstructureNotify events
+// on the root window; a rebuild costs one round trip for the images of the windows under the
+// asked areas, all requests sent before the first answer is read.
 //
 // Threads: the thread that owns the X11Display.
 
@@ -42,15 +43,22 @@ public:
         std::vector<std::uint8_t> painted;  // 1 where a window lies
     };
     // The windows below ours in each of `rects`.
-    std::vector<Area> rebuild(const std::vector<PixelRect>& rects) const;
+    std::vector<Area> rebuild(const std::vector<PixelRect>& rects);
+
+    // Consumes the event when it tells of a top-level window's change; returns whether it did.
+    bool handleEvent(const xcb_generic_event_t& event);
 
 private:
     struct WindowBox {
         std::uint32_t id = 0;
         PixelRect outer;  // border included, root coordinates
         std::int64_t border = 0;
-        std::uint8_t depth = 0;
+        bool mapped = false;
+        bool readable = true;  // not input-only
     };
+    void listWindows();
+    std::vector<WindowBox>::iterator find(std::uint32_t id);
+    // The mapped windows that are not ours, bottom to top.
     [[nodiscard]] std::vector<WindowBox> windowsBelow() const;
     void paint(const xcb_get_image_reply_t& image, const PixelRect& part, Area& area) const;
 
@@ -59,6 +67,7 @@ private:
     bool compositingManager_ = false;
     bool redirected_ = false;
     std::uint32_t background_ = 0;  // BGRX
+    std::vector<WindowBox> stack_;  // children of the root window, bottom to top
 };
 
 }  // namespace kg::capture
