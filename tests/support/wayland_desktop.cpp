@@ -141,6 +141,7 @@ void WaylandDesktop::start(PortalSetup portal) {
     env_["SWAYSOCK"] = runtime / socketName(runtime, "sway-ipc.", ".sock");
     env_["DISPLAY"] = readFile(xDisplayFile);
     env_["DISPLAY"].pop_back();
+    if (env_["DISPLAY"].empty()) throw std::runtime_error("sway started no Xwayland; its log:\n" + tail(sway.logPath()));
     waitFor("session bus", dbus, [&] { return busNameOwned("org.freedesktop.DBus"); });
     waitFor("socket", pipewire, [&] { return fs::exists(runtime / "pipewire-0"); });
 
