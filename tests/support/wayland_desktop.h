@@ -13,8 +13,6 @@
 // empty name is a person declining, and every question asked is counted, so a test can tell
 // that a restore token spared it. Main thread only.
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -70,7 +68,9 @@ public:
     [[nodiscard]] const std::string& runtimeDir() const { return dir_.path().native(); }
     // What a desktop process ("sway", "xdg-desktop-portal-wlr", "pipewire", ...) has logged,
     // for a failing test's message.
-    [[nodiscard]] std::string log(const std::string& process) const { return readFile(runtimeDir() + "/" + process + ".log"); }
+    [[nodiscard]] std::string log(const std::string& process) const {
+        return readFile(runtimeDir() + "/" + process + ".log");
+    }
 
     // The next SelectSources shares this output; an empty name makes it answer "cancelled",
     // as a person declining would. Applies until changed.
@@ -104,7 +104,8 @@ public:
     // compositor takes it.
     void pressKey(const std::string& keyName);
 
-    // What is on the screen in `where` (layout coordinates) now, through grim.
+    // What is on the screen in `where` (layout coordinates) now, through grim, in output
+    // pixels (twice `where`'s size on an output at scale 2). Without the pointer.
     [[nodiscard]] Screenshot screenshot(const Rect& where) const;
 
 private:
