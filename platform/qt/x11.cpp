@@ -215,16 +215,23 @@ void raise(const std::vector<std::uint32_t>& windows) {
     xcb_flush(c);
 }
 
-void watchTopLevelWindows() {
+bool watchTopLevelWindows() {
     xcb_connection_t* c = connection();
     xcb_screen_t* screen = c ? defaultScreen(c, nullptr) : nullptr;
-    if (!screen) return;
+    if (!screen) return false;
     Reply<xcb_get_window_attributes_reply_t> a(
         xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, screen->root), nullptr));
-    if (!a) return;
+    if (!a || (a->your_event_mask & XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY) != 0) return false;
     const std::uint32_t mask = a->your_event_mask | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(c, screen->root, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(c);
+    return true;
+}
+
+std::uint32_t rootWindow() {
+    xcb_connection_t* c = connection();
+    xcb_screen_t* screen = c ? defaultScreen(c, nullptr) : nullptr;
+    return screen ? screen->root : 0;
 }
 
 }  // namespace kg::x11

@@ -48,6 +48,8 @@ void restoreInputFocus(std::uint32_t window);
 void raise(const std::vector<std::uint32_t>& windows);
 // Adds SubstructureNotify to this client's event mask on the root window (keeping the rest),
 // so MapNotify and ConfigureNotify of every top-level window reach the toolkit's connection.
-void watchTopLevelWindows();
+// Returns false when the mask already had it (the toolkit asked for those events itself).
+bool watchTopLevelWindows();
+[[nodiscard]] std::uint32_t rootWindow();
 
 }  // namespace kg::x11
