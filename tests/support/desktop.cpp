@@ -12,21 +12,8 @@
 
 namespace kg::test {
 namespace {
-
 using namespace std::chrono_literals;
-
 constexpr const char* kXfconfService = "/usr/share/dbus-1/services/org.xfce.Xfconf.service";
-
-std::vector<std::string> programsOf(Desktop desktop) {
-    switch (desktop) {
-    case Desktop::Bare: return {};
-    case Desktop::Openbox: return {"openbox"};
-    case Desktop::OpenboxPicom: return {"openbox", "picom"};
-    case Desktop::Xfwm4: return {"xfwm4", "dbus-daemon"};
-    }
-    return {};
-}
-
 }  // namespace
 
 struct DesktopSession::Connection {
@@ -46,13 +33,6 @@ struct DesktopSession::Connection {
         const xcb_atom_t a = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
         free(reply);
         return a;
-    }
-    bool hasRootProperty(const char* name) const {
-        auto* reply = xcb_get_property_reply(
-            c, xcb_get_property(c, 0, screen->root, atom(name), XCB_ATOM_ANY, 0, 1), nullptr);
-        const bool has = reply && reply->type != XCB_ATOM_NONE;
-        free(reply);
-        return has;
     }
     bool selectionOwned(const char* name) const {
         auto* reply = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom(name)), nullptr);
@@ -122,12 +102,17 @@ std::map<std::string, std::string> sessionBusEnvironment(const TempDir& dir) {
             {"NO_AT_BRIDGE", "1"}};
 }
 
+// Polls `ready` until it holds; throws when `daemon` ends or the time is up (returns instead
+// when `what` is empty).
 template <typename Ready>
-void waitFor(const std::string& what, Ready ready, Daemon* daemon = nullptr) {
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
+void waitFor(const std::string& what, Ready ready, Daemon* daemon = nullptr, std::chrono::milliseconds timeout = 20s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!ready()) {
         if (daemon && !daemon->running()) throw std::runtime_error(what + ": the program ended");
-        if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error(what + ": not within 20 s");
+        if (std::chrono::steady_clock::now() > deadline) {
+            if (what.empty()) return;
+            throw std::runtime_error(what + ": not within " + std::to_string(timeout.count() / 1000) + " s");
+        }
         std::this_thread::sleep_for(20ms);
     }
 }
@@ -145,7 +130,11 @@ std::string desktopName(Desktop desktop) {
 }
 
 std::string missingProgram(Desktop desktop) {
-    for (const auto& program : programsOf(desktop))
+    const std::vector<std::string> programs = desktop == Desktop::Bare      ? std::vector<std::string>{}
+                                              : desktop == Desktop::Xfwm4 ? std::vector<std::string>{"xfwm4", "dbus-daemon"}
+                                              : desktop == Desktop::Openbox ? std::vector<std::string>{"openbox"}
+                                                                            : std::vector<std::string>{"openbox", "picom"};
+    for (const auto& program : programs)
         if (findProgram(program).empty()) return program;
     return {};
 }
@@ -169,7 +158,7 @@ DesktopSession::DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int 
             std::vector<std::string>{"xfwm4", "--compositor=on", "--vblank=off", "--sm-client-disable"}, env);
     }
     if (windowManager_)
-        waitFor(name + ": window manager", [&] { return x.hasRootProperty("_NET_SUPPORTING_WM_CHECK"); },
+        waitFor(name + ": window manager", [&] { return x.selectionOwned("WM_S0"); },
                 &*windowManager_);
     if (desktop == Desktop::OpenboxPicom) compositor_.emplace(std::vector<std::string>{"picom", "--shadow"}, env);
     Daemon* compositing = compositor_ ? &*compositor_ : windowManager_ ? &*windowManager_ : nullptr;
@@ -190,8 +179,10 @@ DesktopSession::~DesktopSession() = default;
 std::uint32_t DesktopSession::openWindow(int x, int y, int width, int height, std::uint32_t rgb) {
     xcb_connection_t* c = x_->c;
     const xcb_window_t window = xcb_generate_id(c);
+    const std::uint32_t values[] = {rgb, XCB_EVENT_MASK_BUTTON_PRESS};
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window, x_->screen->root, x, y, width, height, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, x_->screen->root_visual, XCB_CW_BACK_PIXEL, &rgb);
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, x_->screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK,
+                      values);
     // WM_NORMAL_HINTS with a user-given position and size, so the window manager places it there.
     std::uint32_t hints[18] = {1 | 2};
     hints[1] = x, hints[2] = y, hints[3] = width, hints[4] = height;
@@ -209,6 +200,19 @@ std::uint32_t DesktopSession::openWindow(int x, int y, int width, int height, st
         return x_->screenPixel(x + width / 2, y + height / 2) == rgb;
     });
     return window;
+}
+
+bool DesktopSession::pressed(std::uint32_t window, std::chrono::milliseconds timeout) {
+    bool seen = false;
+    waitFor("", [&] {
+        while (auto* event = xcb_poll_for_event(x_->c)) {
+            seen = seen || ((event->response_type & 0x7f) == XCB_BUTTON_PRESS &&
+                            reinterpret_cast<xcb_button_press_event_t*>(event)->event == window);
+            free(event);
+        }
+        return seen;
+    }, nullptr, timeout);
+    return seen;
 }
 
 void DesktopSession::focus(std::uint32_t window) {

@@ -2,9 +2,10 @@
 // A person's X11 desktop on a private Xvfb, for tests that must hold on the desktops people
 // run: a wallpaper on the root window and, per `Desktop`, no window manager, openbox, openbox
 // with picom drawing shadows, or xfwm4 with its own compositor. The constructor returns once
-// the window manager and compositing manager have taken over the screen and the wallpaper is
-// on it; everything stops when the object goes away.
+// the window manager owns WM_S0 and manages windows, the compositing manager owns
+// _NET_WM_CM_S0 and the wallpaper is on the screen; everything stops when the object goes away.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -32,7 +33,6 @@ public:
     ~DesktopSession();
 
     [[nodiscard]] const XvfbServer& xvfb() const { return xvfb_; }
-    [[nodiscard]] Desktop desktop() const { return desktop_; }
     [[nodiscard]] bool hasWindowManager() const { return desktop_ != Desktop::Bare; }
     [[nodiscard]] bool composited() const { return desktop_ == Desktop::OpenboxPicom || desktop_ == Desktop::Xfwm4; }
 
@@ -40,6 +40,8 @@ public:
     // filled with 0xRRGGBB; returns once it shows on the screen. It stays until the session
     // ends. `x`, `y`: desktop pixels (y down).
     std::uint32_t openWindow(int x, int y, int width, int height, std::uint32_t rgb);
+    // Whether a mouse button was pressed on a window from openWindow within `timeout`.
+    [[nodiscard]] bool pressed(std::uint32_t window, std::chrono::milliseconds timeout);
     void focus(std::uint32_t window);
     // The focused window; 0 for none, the root or PointerRoot.
     [[nodiscard]] std::uint32_t inputFocus() const;
