@@ -22,19 +22,18 @@ int main(int argc, char** argv) {
     sigemptyset(&stopSignal);
     sigaddset(&stopSignal, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &stopSignal, nullptr);
-    std::vector<std::string> args(argv + 1, argv + argc);
+    // Options first, then the positional arguments.
+    std::vector<std::string> args;
     std::string audioMode = "none";
     bool overlay = false;
-    for (std::size_t i = 2; i < args.size();) {
-        if (args[i] == "--audio" && i + 1 < args.size()) {
-            audioMode = args[i + 1];
-            args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-        } else if (args[i] == "--overlay") {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--audio" && i + 1 < argc)
+            audioMode = argv[++i];
+        else if (arg == "--overlay")
             overlay = true;
-            args.erase(args.begin() + static_cast<long>(i));
-        } else {
-            ++i;
-        }
+        else
+            args.push_back(arg);
     }
     if (args.size() < 2 || (args.size() > 2 && args.size() < 6) || (overlay && args.size() < 6)) {
         kg::printResult(kg::errorResult(
@@ -43,9 +42,8 @@ int main(int argc, char** argv) {
     }
     std::optional<kg::Rect> region;
     std::vector<std::uint32_t> excluded;
-    if (args.size() >= 6)
-        region = kg::Rect{std::atof(args[2].c_str()), std::atof(args[3].c_str()), std::atof(args[4].c_str()),
-                          std::atof(args[5].c_str())};
+    auto number = [&](std::size_t i) { return std::atof(args[i].c_str()); };
+    if (args.size() >= 6) region = kg::Rect{number(2), number(3), number(4), number(5)};
     for (std::size_t i = 6; i < args.size(); ++i)
         excluded.push_back(static_cast<std::uint32_t>(std::strtoul(args[i].c_str(), nullptr, 0)));
     kg::test::ThreadMainQueue mainThread;
