@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 
 #include "capture/audio/sample_clock.h"
 
@@ -31,5 +32,56 @@ struct ReadTiming {
     const std::int64_t renderedNs = t.arrivedNs - nsFromFrames(t.queuedFrames) - std::max<std::int64_t>(0, t.sourceDelayNs);
     return renderedNs + std::clamp<std::int64_t>(t.sinkLatencyNs, 0, std::max<std::int64_t>(0, t.sinkConfiguredNs));
 }
+
+// A chunk's arrival is only ever late: the loop thread wakes late on a loaded machine, and by
+// tens of milliseconds on two busy cores. Stamped one by one, a few late chunks in a row read
+// as a gap, and the timeline fills it with silence and cuts as much when the stamps come back.
+// A source delivers its frames without gaps, so each chunk's stamp is the previous stamp plus
+// the previous chunk's length; a measurement earlier than that shows the whole run was late
+// and is taken at once, one later than that is believed only when every chunk of a second says
+// so (the source's clock drifting against ours) or two chunks in a row are far off (frames
+// the server dropped). A hole in the stream advances the run by its length; after a pause of
+// the stream (suspended, moved) the next measurement starts a new run. Single-threaded.
+class StampSmoother {
+public:
+    // The stamp for a chunk of `frames` whose own measurement is `measuredNs`.
+    std::int64_t stamp(std::int64_t measuredNs, std::int64_t frames) {
+        const std::int64_t late = measuredNs - nextNs_;
+        if (!running_ || late < 0) {
+            nextNs_ = measuredNs;
+            restartWindow();
+        } else if (late > kFarOffNs && previousFarOff_) {
+            nextNs_ = measuredNs;
+            restartWindow();
+        } else {
+            previousFarOff_ = late > kFarOffNs;
+            windowLateNs_ = std::min(windowLateNs_, late);
+            windowFrames_ += frames;
+            if (windowFrames_ >= kSampleRate) {
+                nextNs_ += windowLateNs_;
+                restartWindow();
+            }
+        }
+        running_ = true;
+        const std::int64_t result = nextNs_;
+        nextNs_ += nsFromFrames(frames);
+        return result;
+    }
+    void skip(std::int64_t frames) { nextNs_ += nsFromFrames(frames); }
+    void restart() { running_ = false; }
+
+private:
+    static constexpr std::int64_t kFarOffNs = 200'000'000;
+    void restartWindow() {
+        windowLateNs_ = std::numeric_limits<std::int64_t>::max();
+        windowFrames_ = 0;
+        previousFarOff_ = false;
+    }
+    bool running_ = false;
+    std::int64_t nextNs_ = 0;
+    std::int64_t windowLateNs_ = std::numeric_limits<std::int64_t>::max();
+    std::int64_t windowFrames_ = 0;
+    bool previousFarOff_ = false;
+};
 
 }  // namespace kg::capture::audio

@@ -91,6 +91,8 @@ void PulseCapture::open(std::chrono::milliseconds timeout) {
         pa_stream_set_state_callback(source->stream.get(), &PulseCapture::onStreamState, source.get());
         pa_stream_set_read_callback(source->stream.get(), &PulseCapture::onRead, source.get());
         pa_stream_set_moved_callback(source->stream.get(), &PulseCapture::onMoved, source.get());
+        pa_stream_set_suspended_callback(source->stream.get(), &PulseCapture::onPaused, source.get());
+        pa_stream_set_overflow_callback(source->stream.get(), &PulseCapture::onPaused, source.get());
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
         attr.fragsize = kFragmentFrames * kBytesPerFrame;
@@ -151,6 +153,8 @@ void PulseCapture::stop() {
                 pa_stream_set_read_callback(source->stream.get(), nullptr, nullptr);
                 pa_stream_set_state_callback(source->stream.get(), nullptr, nullptr);
                 pa_stream_set_moved_callback(source->stream.get(), nullptr, nullptr);
+                pa_stream_set_suspended_callback(source->stream.get(), nullptr, nullptr);
+                pa_stream_set_overflow_callback(source->stream.get(), nullptr, nullptr);
                 if (PA_STREAM_IS_GOOD(pa_stream_get_state(source->stream.get()))) pa_stream_disconnect(source->stream.get());
             }
             if (context_) {
@@ -210,7 +214,9 @@ void PulseCapture::onRead(pa_stream* stream, std::size_t, void* userdata) {
         read.sourceDelayNs = timing ? static_cast<std::int64_t>(timing->source_usec + timing->transport_usec) * 1000 : 0;
         read.sinkLatencyNs = source->sinkLatencyNs;
         read.sinkConfiguredNs = source->sinkConfiguredNs;
-        const std::int64_t firstFrameNs = firstFrameHeardNs(read);
+        const auto frames = static_cast<std::int64_t>(bytes / kBytesPerFrame);
+        if (!data) source->stamps.skip(frames);
+        const std::int64_t firstFrameNs = data ? source->stamps.stamp(firstFrameHeardNs(read), frames) : 0;
         // A hole (no data) is left to the timeline, which fills gaps with silence.
         if (data && capture->onChunk_) {
             const std::span<const float> samples(static_cast<const float*>(data), bytes / kBytesPerFrame * kChannels);
@@ -231,6 +237,8 @@ std::vector<std::string> PulseCapture::deviceNames() const {
     for (const auto& source : sources_) names.push_back(source->device);
     return names;
 }
+
+void PulseCapture::onPaused(pa_stream*, void* userdata) { static_cast<Source*>(userdata)->stamps.restart(); }
 
 void PulseCapture::onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
     auto* capture = static_cast<PulseCapture*>(self);

@@ -12,6 +12,7 @@
 // handlers run on libpulse's main loop thread; they must be quick and must not call back
 // into this object.
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/audio/chunk_stamp.h"
 #include "capture/audio/pulse_handles.h"
 
 namespace kg::capture::audio {
@@ -65,8 +67,13 @@ private:
         std::string device;                               // the source recorded, or to record
         std::uint32_t monitoredSink = PA_INVALID_INDEX;   // the output `device` monitors, if any
         bool timingKnown = false;                         // the two latencies below are current
+        // An output's latency is a sawtooth: largest just after it rendered a block, which is
+        // when a monitor's chunk arrives. So the largest of the last few answers is used.
+        std::array<std::int64_t, 4> recentSinkLatencyNs{};
+        std::size_t nextSample = 0;
         std::int64_t sinkLatencyNs = 0;
         std::int64_t sinkConfiguredNs = 0;
+        StampSmoother stamps;
         StreamPtr stream;
         bool lost = false;
     };
@@ -87,6 +94,7 @@ private:
     static void onSinkTiming(pa_context* context, const pa_sink_info* info, int eol, void* source);
     static void onStreamState(pa_stream* stream, void* source);
     static void onMoved(pa_stream* stream, void* source);
+    static void onPaused(pa_stream* stream, void* source);
     static void onRead(pa_stream* stream, std::size_t bytes, void* source);
     static void onTimeout(pa_mainloop_api* api, pa_time_event* event, const struct timeval* tv, void* self);
     static void onRefresh(pa_mainloop_api* api, pa_time_event* event, const struct timeval* tv, void* self);

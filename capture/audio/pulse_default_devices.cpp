@@ -106,6 +106,7 @@ void PulseCapture::onSourceInfo(pa_context*, const pa_source_info* info, int eol
     auto* source = static_cast<Source*>(userdata);
     PulseCapture* capture = source->owner;
     if (info) {
+        if (source->monitoredSink != info->monitor_of_sink) source->recentSinkLatencyNs.fill(0);
         source->monitoredSink = info->monitor_of_sink;
         if (source->monitoredSink == PA_INVALID_INDEX) {
             // An input: what it delivers was heard when it was captured.
@@ -123,7 +124,9 @@ void PulseCapture::onSourceInfo(pa_context*, const pa_source_info* info, int eol
 void PulseCapture::onSinkTiming(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
     auto* source = static_cast<Source*>(userdata);
     if (info && info->index == source->monitoredSink) {
-        source->sinkLatencyNs = static_cast<std::int64_t>(info->latency) * 1000;
+        source->recentSinkLatencyNs[source->nextSample++ % source->recentSinkLatencyNs.size()] =
+            static_cast<std::int64_t>(info->latency) * 1000;
+        source->sinkLatencyNs = *std::max_element(source->recentSinkLatencyNs.begin(), source->recentSinkLatencyNs.end());
         source->sinkConfiguredNs = static_cast<std::int64_t>(info->configured_latency) * 1000;
         source->timingKnown = true;
         source->owner->dropStaleLead(*info);
@@ -153,6 +156,7 @@ void PulseCapture::dropStaleLead(const pa_sink_info& sink) {
 // move took effect): record what it records now.
 void PulseCapture::onMoved(pa_stream* stream, void* userdata) {
     auto* source = static_cast<Source*>(userdata);
+    source->stamps.restart();
     if (const char* name = pa_stream_get_device_name(stream)) {
         source->device = name;
         release(pa_context_get_source_info_by_name(source->owner->context_.get(), name, &PulseCapture::onSourceInfo, source));

@@ -66,17 +66,6 @@ void decodeStream(AVFormatContext* input, int index, OnFrame onFrame) {
 
 }  // namespace
 
-MovieTracks countTracks(const std::string& path) {
-    auto input = openInput(path);
-    MovieTracks tracks;
-    for (unsigned i = 0; i < input->nb_streams; ++i) {
-        const auto type = input->streams[i]->codecpar->codec_type;
-        if (type == AVMEDIA_TYPE_AUDIO) ++tracks.audioStreams;
-        if (type == AVMEDIA_TYPE_VIDEO) ++tracks.videoStreams;
-    }
-    return tracks;
-}
-
 std::optional<DecodedSound> decodeSound(const std::string& path) {
     auto input = openInput(path);
     const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);

@@ -17,12 +17,6 @@ struct DecodedSound {
     [[nodiscard]] double durationSeconds() const { return sampleRate ? static_cast<double>(mono.size()) / sampleRate : 0; }
 };
 
-struct MovieTracks {
-    int audioStreams = 0;
-    int videoStreams = 0;
-};
-
-[[nodiscard]] MovieTracks countTracks(const std::string& path);
 // The first sound track, decoded; nullopt when there is none.
 [[nodiscard]] std::optional<DecodedSound> decodeSound(const std::string& path);
 

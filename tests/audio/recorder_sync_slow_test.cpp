@@ -6,7 +6,7 @@ namespace kg::test {
 namespace {
 
 TEST_P(SyncTest, SlowFlashAndToneStayInSyncAfterAMinute) {
-    const SyncMeasure m = record("both", 62.0, BesideFfplay::Nobody);
+    const SyncMeasure m = record("both", 62.0, SyncScene::TonePlayerAlone);
     ASSERT_GE(m.flash[1], 60);
     ASSERT_GE(m.tone[1], 60);
     EXPECT_NEAR(m.offsetMs(0), 0, 40);

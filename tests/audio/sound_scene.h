@@ -1,12 +1,11 @@
 #pragma once
 // The engine with sound on a private Xvfb and a private sound server (PulseAudio or PipeWire,
-// the test's parameter), and the sync scene: twice, a black area turns white as a tone starts
+// the test's parameter), and the sync scenes: twice, a black area turns white as a tone starts
 // (1000 Hz, then 1700 Hz). Shared by the sound recording tests.
 
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <time.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -35,18 +34,7 @@ inline const bool kStopSignalBlocked = [] {
     return pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0;
 }();
 
-inline std::int64_t nowNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
-
-inline void sleepUntil(std::int64_t monotonicNs) {
-    const std::int64_t wait = monotonicNs - nowNs();
-    if (wait > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(wait));
-}
-
-// The recorded rectangle: a black window that the scene turns white.
+// The recorded rectangle: a black window that a sync scene turns white.
 inline constexpr int kSceneWidth = 320;
 inline constexpr int kSceneHeight = 240;
 
@@ -62,7 +50,7 @@ protected:
         xvfb_ = std::make_unique<XvfbServer>(640, 480);
         ::setenv("DISPLAY", xvfb_->display().c_str(), 1);
         scene_ = std::make_unique<X11TestScene>(xvfb_->display());
-        flash_ = scene_->addWindow(0, 0, kSceneWidth, kSceneHeight, 0x000000);
+        window_ = scene_->addWindow(0, 0, kSceneWidth, kSceneHeight, 0x000000);
     }
 
     std::shared_ptr<capture::ScreenRecorder> create(const std::string& mode, const std::string& name) {
@@ -70,16 +58,15 @@ protected:
                                                main_.queue());
     }
     // A player started in the background against this scene's servers.
-    std::unique_ptr<BackgroundProcess> play(const std::vector<std::string>& argv) {
+    std::unique_ptr<BackgroundProcess> play(std::vector<std::string> argv) {
         ProcessOptions options;
         options.env = pulse_->clientEnv();
         options.env["DISPLAY"] = xvfb_->display();
         options.env["SDL_AUDIODRIVER"] = "pulseaudio";
-        auto args = argv;
-        args[0] = findProgram(args[0]);
-        return std::make_unique<BackgroundProcess>(args, options);
+        argv[0] = findProgram(argv[0]);
+        return std::make_unique<BackgroundProcess>(argv, options);
     }
-    // Writes a file with FFmpeg from lavfi sources: `inputs` as "-f lavfi -i" arguments.
+    // Writes a file with FFmpeg from lavfi sources (`inputs`), then the output options `rest`.
     std::string makeMedia(const std::string& name, const std::vector<std::string>& inputs, const std::vector<std::string>& rest) {
         std::vector<std::string> argv = {findProgram("ffmpeg"), "-loglevel", "error", "-y"};
         for (const auto& input : inputs) argv.insert(argv.end(), {"-f", "lavfi", "-i", input});
@@ -88,13 +75,20 @@ protected:
         EXPECT_EQ(runProcess(argv).exitStatus, 0) << name;
         return dir_.file(name);
     }
+    static std::string sine(int frequencyHz, double amplitude) {
+        return "aevalsrc=" + std::to_string(amplitude) + "*sin(2*PI*" + std::to_string(frequencyHz) + "*t):s=48000:c=stereo:d=20";
+    }
+    // paplay (its default 2 s buffer) playing a sine to `sink` for 20 s.
+    std::unique_ptr<BackgroundProcess> tone(const std::string& sink, int frequencyHz, double amplitude = 0.4) {
+        return play({"paplay", "--device=" + sink, makeMedia(std::to_string(frequencyHz) + ".wav", {sine(frequencyHz, amplitude)}, {})});
+    }
 
     TempDir dir_;
     std::unique_ptr<PulseServer> pulse_;
     ThreadMainQueue main_;
     std::unique_ptr<XvfbServer> xvfb_;
     std::unique_ptr<X11TestScene> scene_;
-    std::uint32_t flash_ = 0;
+    std::uint32_t window_ = 0;
 };
 
 // The first bright frame and the tone's onset, for each of the two flashes (-1 when missing).
@@ -120,37 +114,57 @@ inline SyncMeasure measure(const std::string& path) {
     return m;
 }
 
-// The sync scene's player: ffplay playing a clip whose picture turns white as a tone starts,
-// twice (1 s in, and 2 s before its end), through SDL and its own clock: the picture follows
-// how far the server has consumed its sound, not what the server says about its latency.
-// Another client may play beside it: paplay with its default 2 s buffer, playing a quiet hum.
-enum class BesideFfplay { Nobody, Paplay };
+// The sync scenes. A libpulse player (TonePlayer, a fresh stream for each tone) starts a tone
+// and the black window turns white at the instant the server says the tone is heard, twice
+// (1000 Hz, then 1700 Hz about a second before the end), while another client plays beside
+// it: paplay with its default 2 s buffer, or ffplay through SDL. Or ffplay plays a clip whose
+// picture turns white as its tone starts, through its own clock.
+enum class SyncScene { TonePlayerAlone, TonePlayerBesidePaplay, TonePlayerBesideFfplay, FfplayClip };
 
 class SyncTest : public RecorderSoundTest {
 protected:
-    SyncMeasure record(const std::string& mode, double seconds, BesideFfplay beside) {
+    SyncMeasure record(const std::string& mode, double seconds, SyncScene scene) {
         const std::string path = dir_.file("sync-" + mode + ".mp4");
-        scene_->setColor(flash_, 0x000000);
+        scene_->setColor(window_, 0x000000);
+        std::unique_ptr<BackgroundProcess> beside;
+        if (scene == SyncScene::TonePlayerBesidePaplay) beside = tone("out", 300, 0.05);
+        if (scene == SyncScene::TonePlayerBesideFfplay) {
+            beside = play({"ffplay", "-loglevel", "quiet", "-nodisp", "-autoexit", makeMedia("hum.wav", {sine(300, 0.05)}, {})});
+        }
         const std::string clipSeconds = std::to_string(seconds - 0.5);
         const std::string lit = "between(t,1,1.3)+between(t," + std::to_string(seconds - 2) + "," + clipSeconds + ")";
-        const std::string clip = makeMedia(
+        const std::string clip = scene != SyncScene::FfplayClip ? "" : makeMedia(
             "clip.mkv",
             {"color=c=black:s=320x240:r=30:d=" + clipSeconds,
              "aevalsrc='0.5*sin(2*PI*if(lt(t,2),1000,1700)*t)*(" + lit + ")':s=48000:c=stereo:d=" + clipSeconds},
             {"-vf", "drawbox=c=white:t=fill:enable='" + lit + "'", "-c:v", "libx264", "-preset", "ultrafast", "-g", "1",
              "-pix_fmt", "yuv420p", "-c:a", "pcm_s16le"});
-        std::unique_ptr<BackgroundProcess> paplay;
-        if (beside == BesideFfplay::Paplay) {
-            paplay = play({"paplay", makeMedia("hum.wav", {"aevalsrc=0.05*sin(2*PI*300*t):s=48000:c=stereo:d=" +
-                                                           std::to_string(seconds + 5)}, {})});
-        }
         auto recorder = create(mode, "sync-" + mode + ".mp4");
         recorder->start();
-        const std::int64_t start = nowNs();
-        auto ffplay = play({"ffplay", "-loglevel", "quiet", "-autoexit", "-noborder", "-left", "0", "-top", "0", clip});
-        sleepUntil(start + static_cast<std::int64_t>(seconds * 1e9));
+        const auto start = std::chrono::steady_clock::now();
+        if (scene == SyncScene::FfplayClip) {
+            beside = play({"ffplay", "-loglevel", "quiet", "-autoexit", "-noborder", "-left", "0", "-top", "0", clip});
+        } else {
+            flashWithTone(1000, start + std::chrono::milliseconds(800));
+            flashWithTone(1700, start + std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(seconds - 0.8)));
+        }
+        std::this_thread::sleep_until(start + std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(seconds)));
         recorder->stop();
         return measure(path);
+    }
+    // A player connected 0.8 s before `at` starts its tone then; the window turns white when
+    // the server says the tone is heard, and black again 0.3 s later.
+    void flashWithTone(double frequencyHz, std::chrono::steady_clock::time_point at) {
+        std::this_thread::sleep_until(at - std::chrono::milliseconds(800));
+        TonePlayer player("out", frequencyHz, 0.5);
+        std::this_thread::sleep_until(at);
+        const std::int64_t heardNs = player.startTone();
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        std::this_thread::sleep_for(std::chrono::nanoseconds(heardNs - now.tv_sec * 1'000'000'000LL - now.tv_nsec));
+        scene_->setColor(window_, 0xffffff);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        scene_->setColor(window_, 0x000000);
     }
 };
 
