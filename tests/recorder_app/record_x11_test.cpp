@@ -338,15 +338,5 @@ TEST_F(RecordOnBareServer, AFailedStartPrintsOnlyTheErrorAndClosesTheWindows) {
     EXPECT_EQ(desktop_.pixel(400, 248), kWallpaper) << "a window of ours was left on the screen";
 }
 
-TEST(RecordWithoutDisplay, ReportsThatTheDisplayCannotBeOpened) {
-    ProcessOptions options;
-    options.unsetEnv = {"DISPLAY", "WAYLAND_DISPLAY"};
-    options.env["QT_QPA_PLATFORM"] = "xcb";
-    const auto result = runProcess({KG_EXECUTABLE, "record", "--max-seconds", "1"}, options);
-    EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.out, "{\"error\":\"cannot open display\"}\n");
-    EXPECT_EQ(result.err, "");
-}
-
 }  // namespace
 }  // namespace kg::test

@@ -102,13 +102,13 @@ TEST_F(SelectRegionOnX11, EscapeDuringADragCancels) {
     xdotool({"mouseup", "1"});
 }
 
-TEST(SelectRegionWithoutDisplay, PrintsCannotOpenDisplayAndExitsWithOne) {
-    for (const char* display : {":4711", ""}) {
+TEST(WithoutDisplay, SelectRegionAndRecordPrintCannotOpenDisplayAndExitWithOne) {
+    for (const auto& [command, display] : {std::pair{"select-region", ":4711"}, {"select-region", ""}, {"record", ""}}) {
         ProcessOptions options;
         options.env["DISPLAY"] = display;
         options.env["QT_QPA_PLATFORM"] = "xcb";
-        const auto result = runProcess({KG_EXECUTABLE, "select-region"}, options);
-        EXPECT_EQ(result.exitStatus, 1) << display;
+        const auto result = runProcess({KG_EXECUTABLE, command, "--max-seconds", "1"}, options);
+        EXPECT_EQ(result.exitStatus, 1) << command << " " << display;
         EXPECT_EQ(result.out, "{\"error\":\"cannot open display\"}\n");
         EXPECT_EQ(result.err, "");
     }
