@@ -67,8 +67,7 @@ public:
         return readMovie(movie_, onFrame);
     }
 
-    // xdotool's arguments in one call: a press and moves in one call reach the recorder
-    // together, as a hurried hand's do.
+    // Runs xdotool with these arguments, in one call.
     void xdotool(const std::vector<std::string>& args) const {
         std::vector<std::string> argv = {"xdotool"};
         argv.insert(argv.end(), args.begin(), args.end());
