@@ -38,8 +38,8 @@ struct ReadTiming {
 // as a gap, and the timeline fills it with silence and cuts as much when the stamps come back.
 // A source delivers its frames without gaps, so each chunk's stamp is the previous stamp plus
 // the previous chunk's length; a measurement earlier than that shows the whole run was late
-// and is taken at once, one later than that is believed only when every chunk of a second says
-// so (the source's clock drifting against ours) or two chunks in a row are far off (frames
+// and is taken at once, one later than that is believed only when every chunk of half a second
+// says so (the source's clock drifting against ours) or two chunks in a row are far off (frames
 // the server dropped). A hole in the stream advances the run by its length; after a pause of
 // the stream (suspended, moved) the next measurement starts a new run. Single-threaded.
 class StampSmoother {
@@ -57,7 +57,7 @@ public:
             previousFarOff_ = late > kFarOffNs;
             windowLateNs_ = std::min(windowLateNs_, late);
             windowFrames_ += frames;
-            if (windowFrames_ >= kSampleRate) {
+            if (windowFrames_ >= kSampleRate / 2) {
                 nextNs_ += windowLateNs_;
                 restartWindow();
             }

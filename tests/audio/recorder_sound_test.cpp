@@ -1,7 +1,13 @@
 // Sound in real recordings: the engine on a private Xvfb with a private PulseAudio or PipeWire
 // server and no other reader, the movies decoded. Which modes give which tracks and hear which
 // device, nothing played lost, a change of the default output followed, picture and sound in
-// sync whoever else plays, a server that goes away, and a recording without a sound server.
+// sync whoever else plays, a server that goes away, and a missing or hung sound server.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+
 #include "tests/audio/sound_scene.h"
 
 namespace kg::test {
@@ -71,26 +77,6 @@ TEST_P(RecorderSoundTest, EachModeHearsItsDefaultDeviceFromFirstToLastFrame) {
     EXPECT_LT(short_->durationSeconds(), 0.2);
 }
 
-// "system" follows the user's choice of another default output while it records. (PulseAudio
-// also moves the players that did not pin their output, so only the new output's own tone
-// tells that the recording followed.)
-TEST_P(RecorderSoundTest, SystemFollowsTheDefaultOutput) {
-    auto recorder = create("system", "follow.mp4");
-    const auto out = tone("out", 440);
-    const auto other = tone("micsink", 1000);
-    std::this_thread::sleep_for(500ms);
-    recorder->start();
-    std::this_thread::sleep_for(1s);
-    ASSERT_EQ(pulse_->pactl({"set-default-sink", "micsink"}).exitStatus, 0);
-    std::this_thread::sleep_for(1200ms);
-    recorder->stop();
-    const auto sound = decodeSound(dir_.file("follow.mp4"));
-    ASSERT_TRUE(sound);
-    EXPECT_GT(amplitude(*sound, 440, 0.05, 0.8), 0.25);
-    EXPECT_LT(amplitude(*sound, 1000, 0.05, 0.8), 0.01);
-    EXPECT_GT(amplitude(*sound, 1000, 1.5, 2.1), 0.25);
-}
-
 // In the file, each first bright frame and its tone's onset are at most 40 ms apart (a frame
 // period plus margin), whoever else plays. A clip played by ffplay is held to 80 ms: ffplay
 // itself lets picture and sound drift up to 40 ms apart before it corrects.
@@ -113,15 +99,21 @@ TEST_P(SyncTest, FlashAndToneStayWithinAFramePeriod) {
     }
 }
 
-// A server that goes away mid-recording: one warning, the picture goes on, the sound so far kept.
-TEST_P(RecorderSoundTest, ServerVanishingMidRecordingKeepsPictureAndEarlierSound) {
-    const std::string path = dir_.file("vanish.mp4");
+// "system" follows the user's choice of another default output while it records. (PulseAudio
+// also moves the players that did not pin their output, so only the new output's own tone
+// tells that the recording followed.) Then the server goes away: one warning, the picture goes
+// on, the sound so far kept.
+TEST_P(RecorderSoundTest, SystemFollowsTheDefaultOutputAndOutlivesTheServer) {
+    const std::string path = dir_.file("follow.mp4");
     testing::internal::CaptureStdout();
-    auto recorder = create("system", "vanish.mp4");
+    auto recorder = create("system", "follow.mp4");
     {
-        const auto output = tone("out", 440);
+        const auto out = tone("out", 440);
+        const auto other = tone("micsink", 1000);
         std::this_thread::sleep_for(300ms);
         recorder->start();
+        std::this_thread::sleep_for(1s);
+        ASSERT_EQ(pulse_->pactl({"set-default-sink", "micsink"}).exitStatus, 0);
         std::this_thread::sleep_for(1s);
         pulse_->kill();
     }
@@ -132,36 +124,51 @@ TEST_P(RecorderSoundTest, ServerVanishingMidRecordingKeepsPictureAndEarlierSound
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
     const auto sound = decodeSound(path);
     ASSERT_TRUE(sound);
-    EXPECT_NEAR(sound->durationSeconds(), 2.0, 0.3);
+    EXPECT_NEAR(sound->durationSeconds(), 3.0, 0.3);
     EXPECT_GT(weakestBlock(*sound, 440, 0.03, 0.9), 0.25);
+    EXPECT_LT(amplitude(*sound, 1000, 0.03, 0.9), 0.01);
+    EXPECT_GT(weakestBlock(*sound, 1000, 1.3, 1.9), 0.25);
     const MovieSummary movie = readMovie(path);
-    ASSERT_TRUE(movie.readable);
     ASSERT_FALSE(movie.frameTimes.empty());
-    EXPECT_GT(movie.frameTimes.back(), 1.6);
+    EXPECT_GT(movie.frameTimes.back(), 2.6);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RecorderSoundTest, kBothServers, serverParamName);
 INSTANTIATE_TEST_SUITE_P(Servers, SyncTest, kBothServers, serverParamName);
 
-// Without a sound server the recording goes on: the warning, a video-only file, the result,
+// Without a sound server, or with one that takes the connection but never answers, the
+// recording goes on: one warning within the track's time-out, a video-only file, the result,
 // status 0, nothing on standard error.
 TEST(RecorderWithoutSoundServer, WarnsAndRecordsThePicture) {
     XvfbServer xvfb(640, 480);
     TempDir dir;
-    ProcessOptions options = xvfb.clientOptions();
-    options.env["PULSE_SERVER"] = "unix:" + dir.file("no-server");
-    options.env["XDG_RUNTIME_DIR"] = options.env["HOME"] = dir.path().string();
-    const std::string path = dir.file("silent.mp4");
-    const ProcessResult result = runProcess({KG_CAPTURE_BENCH, path, "1", "--audio", "both"}, options);
-    EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.err, "");
-    const auto lines = result.lines();
-    ASSERT_EQ(lines.size(), 3u) << result.out;
-    EXPECT_EQ(lines[0].value("warn", "").rfind("audio unavailable: ", 0), 0u) << result.out;
-    EXPECT_EQ(lines[1].value("status", ""), "recording");
-    EXPECT_EQ(lines[2].value("status", ""), "done");
-    EXPECT_EQ(readMovie(path).videoStreams, 1);
-    EXPECT_FALSE(decodeSound(path));
+    const int hung = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", dir.file("hung").c_str());
+    ASSERT_EQ(::bind(hung, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(hung, 4), 0);
+    for (const auto& [socket, warning] : {std::pair{"none", "sound server"}, std::pair{"hung", "did not answer"}}) {
+        SCOPED_TRACE(socket);
+        ProcessOptions options = xvfb.clientOptions();
+        options.env["PULSE_SERVER"] = "unix:" + dir.file(socket);
+        options.env["XDG_RUNTIME_DIR"] = options.env["HOME"] = dir.path().string();
+        const std::string path = dir.file("silent.mp4");
+        const auto before = std::chrono::steady_clock::now();
+        const ProcessResult result = runProcess({KG_CAPTURE_BENCH, path, "1", "--audio", "both"}, options);
+        EXPECT_LT(std::chrono::steady_clock::now() - before, 6s);
+        EXPECT_EQ(result.exitStatus, 0);
+        EXPECT_EQ(result.err, "");
+        const auto lines = result.lines();
+        ASSERT_EQ(lines.size(), 3u) << result.out;
+        EXPECT_EQ(lines[0].value("warn", "").rfind("audio unavailable: ", 0), 0u) << result.out;
+        EXPECT_NE(lines[0].value("warn", "").find(warning), std::string::npos) << result.out;
+        EXPECT_EQ(lines[1].value("status", ""), "recording");
+        EXPECT_EQ(lines[2].value("status", ""), "done");
+        EXPECT_EQ(readMovie(path).videoStreams, 1);
+        EXPECT_FALSE(decodeSound(path));
+    }
+    ::close(hung);
 }
 
 }  // namespace
