@@ -45,7 +45,7 @@ bool WindowExclusion::handleEvent(const xcb_generic_event_t& event) {
     if (!active()) return false;
     // The root reports our windows' changes too, so both may want the same event.
     const bool ours = windows_.handleEvent(event, monotonicNowNs());
-    return below_->handleEvent(event) || ours;
+    return below_->handleEvent(event, vacated_) || ours;
 }
 
 bool WindowExclusion::coverChanged(const PixelRect& rect) {
@@ -74,6 +74,7 @@ void WindowExclusion::screenChanged(const PixelRect& rect) {
 
 void WindowExclusion::learnScreen(const BgrxView& screen) {
     damaged_.clear();  // changes reported so far are in this grab
+    vacated_.clear();
     cache_->learn(screen, {0, 0, screen.width, screen.height}, windows_.covered(monotonicNowNs()));
     below_->learnBackground(screen);
     seeded_ = true;
@@ -86,7 +87,9 @@ void WindowExclusion::apply(const BgrxView& frame, const PixelRect& frameRect) {
     // our windows reached meanwhile keeps what was seen there (the change may well have been
     // that window's arrival).
     for (const PixelRect& r : damaged_) cache_->forget(r, covered);
+    for (const PixelRect& r : vacated_) cache_->forget(r, {});
     damaged_.clear();
+    vacated_.clear();
     cache_->learn(frame, frameRect, covered);
 
     const PixelRect visible = frameRect.intersected({0, 0, display_.width(), display_.height()});

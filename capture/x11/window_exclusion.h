@@ -37,7 +37,8 @@ public:
     // The top-level windows left out, in no particular order.
     [[nodiscard]] const std::vector<std::uint32_t>& excluded() const { return windows_.ids(); }
 
-    // Consumes the event when it is about one of our windows; returns whether it was.
+    // Consumes the event when it tells of a top-level window's change (ours or another);
+    // returns whether it did.
     bool handleEvent(const xcb_generic_event_t& event);
 
     // The screen showed a change in `rect` (root coordinates): what was seen there before
@@ -71,6 +72,7 @@ private:
     std::optional<CleanPixelCache> cache_;
     std::unique_ptr<WindowsBelow> below_;
     std::vector<PixelRect> damaged_;
+    std::vector<PixelRect> vacated_;  // boxes other windows left; forgotten even under ours
     std::vector<PixelRect> lastCovered_;
     std::uint64_t lastGeneration_ = 0;
     bool seeded_ = false;

@@ -67,7 +67,7 @@ std::vector<WindowsBelow::WindowBox>::iterator WindowsBelow::find(std::uint32_t 
     return std::find_if(stack_.begin(), stack_.end(), [&](const WindowBox& w) { return w.id == id; });
 }
 
-bool WindowsBelow::handleEvent(const xcb_generic_event_t& event) {
+bool WindowsBelow::handleEvent(const xcb_generic_event_t& event, std::vector<PixelRect>& vacated) {
     const xcb_window_t root = display_.root();
     switch (event.response_type & 0x7f) {
     case XCB_CREATE_NOTIFY: {
@@ -81,14 +81,20 @@ bool WindowsBelow::handleEvent(const xcb_generic_event_t& event) {
     case XCB_DESTROY_NOTIFY: {
         const auto& e = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
         if (e.event != root) return false;
-        if (auto it = find(e.window); it != stack_.end()) stack_.erase(it);
+        if (auto it = find(e.window); it != stack_.end()) {
+            if (it->mapped && !isExcluded(it->id)) vacated.push_back(it->outer);
+            stack_.erase(it);
+        }
         return true;
     }
     case XCB_MAP_NOTIFY:
     case XCB_UNMAP_NOTIFY: {
         const auto& e = reinterpret_cast<const xcb_map_notify_event_t&>(event);
         if (e.event != root) return false;
-        if (auto it = find(e.window); it != stack_.end()) it->mapped = (event.response_type & 0x7f) == XCB_MAP_NOTIFY;
+        if (auto it = find(e.window); it != stack_.end()) {
+            it->mapped = (event.response_type & 0x7f) == XCB_MAP_NOTIFY;
+            if (!it->mapped && !isExcluded(it->id)) vacated.push_back(it->outer);
+        }
         return true;
     }
     case XCB_CONFIGURE_NOTIFY: {
@@ -97,8 +103,10 @@ bool WindowsBelow::handleEvent(const xcb_generic_event_t& event) {
         auto it = find(e.window);
         if (it == stack_.end()) return true;
         WindowBox window = *it;
+        const PixelRect outer{e.x, e.y, e.width + 2 * e.border_width, e.height + 2 * e.border_width};
+        if (window.mapped && !(outer == window.outer) && !isExcluded(window.id)) vacated.push_back(window.outer);
         window.border = e.border_width;
-        window.outer = {e.x, e.y, e.width + 2 * e.border_width, e.height + 2 * e.border_width};
+        window.outer = outer;
         stack_.erase(it);
         const auto below = e.above_sibling == XCB_NONE ? stack_.begin() : find(e.above_sibling);
         stack_.insert(below == stack_.end() ? stack_.end() : below + (e.above_sibling == XCB_NONE ? 0 : 1), window);
@@ -126,10 +134,14 @@ bool WindowsBelow::handleEvent(const xcb_generic_event_t& event) {
     }
 }
 
+bool WindowsBelow::isExcluded(std::uint32_t id) const {
+    return std::find(excluded_.begin(), excluded_.end(), id) != excluded_.end();
+}
+
 std::vector<WindowsBelow::WindowBox> WindowsBelow::windowsBelow() const {
     std::vector<WindowBox> windows;
     for (const WindowBox& w : stack_)
-        if (w.mapped && w.readable && std::find(excluded_.begin(), excluded_.end(), w.id) == excluded_.end()) windows.push_back(w);
+        if (w.mapped && w.readable && !isExcluded(w.id)) windows.push_back(w);
     return windows;
 }
 

@@ -46,7 +46,9 @@ public:
     std::vector<Area> rebuild(const std::vector<PixelRect>& rects);
 
     // Consumes the event when it tells of a top-level window's change; returns whether it did.
-    bool handleEvent(const xcb_generic_event_t& event);
+    // Adds to `vacated` the box a window left (moved, unmapped or destroyed): what was seen
+    // there may be gone, even under our windows, where nobody saw it go.
+    bool handleEvent(const xcb_generic_event_t& event, std::vector<PixelRect>& vacated);
 
 private:
     struct WindowBox {
@@ -58,6 +60,7 @@ private:
     };
     void listWindows();
     std::vector<WindowBox>::iterator find(std::uint32_t id);
+    [[nodiscard]] bool isExcluded(std::uint32_t id) const;
     // The mapped windows that are not ours, bottom to top.
     [[nodiscard]] std::vector<WindowBox> windowsBelow() const;
     void paint(const xcb_get_image_reply_t& image, const PixelRect& part, Area& area) const;

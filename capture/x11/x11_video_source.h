@@ -1,10 +1,11 @@
 #pragma once
-// The X server as a video source: grabs the region of the root window (MIT-SHM), rebuilds
-// what our own windows cover, and draws the cursor (XFIXES).
+// The X server as a video source: grabs the region of the root window (MIT-SHM), replaces
+// the pixels our own windows draw there (WindowExclusion), and draws the cursor (XFIXES).
 //
 // Pictures are driven by change: DAMAGE events inside the region, a pointer that moved or
-// changed shape there, a new region. A still screen costs a pointer query per tick. Without
-// DAMAGE every poll grabs and compares the pixels with the previous grab.
+// changed shape there, our windows moving or reshaping over it, a new region. A still screen
+// costs a pointer query per tick. Without DAMAGE every poll grabs and compares the pixels
+// with the previous grab.
 //
 // Threads: see VideoSource.
 

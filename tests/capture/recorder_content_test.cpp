@@ -52,7 +52,8 @@ protected:
 // shows it without them: each frame equals a grab taken before they appeared (wallpaper,
 // windows, a translucent window, a compositing manager's shadows), also while the overlay is
 // dragged over the region (the compositing manager may still show it at its old place),
-// after a window moved under a handle and after a window under the bar changed colour.
+// after a window moved under a handle and away again, and after a window under the bar
+// changed colour.
 TEST_P(DesktopRecorderTest, EveryFrameIsTheScreenWithoutOurWindows) {
     constexpr int kX = 200, kY = 150, kW = 480, kH = 320;
     scene_->addWindow(150, 100, 250, 200, kBlue);      // under the top-left handle
@@ -69,8 +70,9 @@ TEST_P(DesktopRecorderTest, EveryFrameIsTheScreenWithoutOurWindows) {
     states.push_back(grab());
     scene_->setColor(changing, kGreen);
     states.push_back(grab());
-    scene_->setColor(changing, kYellow);
     scene_->move(late, -100, -100);
+    states.push_back(grab());
+    scene_->setColor(changing, kYellow);
     const std::uint32_t overlay = scene_->addOverlay(kX, kY, kW, kH);
     const std::uint32_t bar = scene_->addBar(kX + 140, kY + 250);  // inside the region: no room around it
     auto recorder = create(Rect{kX, kY, kW, kH}, {overlay, bar});
@@ -86,6 +88,8 @@ TEST_P(DesktopRecorderTest, EveryFrameIsTheScreenWithoutOurWindows) {
     scene_->move(late, 650, 140);
     pause(0.3);
     scene_->setColor(changing, kGreen);
+    pause(0.3);
+    scene_->move(late, -100, -100);  // leaves what was under the handle to the root
     pause(0.3);
     stopFromMain(recorder);
     const auto all = frames();
