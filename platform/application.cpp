@@ -18,8 +18,8 @@ namespace kg {
 namespace {
 
 QApplication* gApp = nullptr;
-// The window that had the keyboard focus when the toolkit started (0: none or the root).
-std::uint32_t gFocusAtLaunch = 0;
+// The keyboard focus when the toolkit started (x11::inputFocus()).
+std::uint32_t gFocusAtLaunch = x11::kFocusNone;
 Application* gShared = nullptr;
 bool gOpened = false;
 bool gOpenAnswer = false;
@@ -105,10 +105,11 @@ void Application::orderOutAllWindowsAndSync() {
 void Application::terminate() {
     orderOutAllWindowsAndSync();
     // Without a window manager nobody hands the keyboard back when our focused window goes:
-    // it would stay on the root. Give it back to the window that had it, unless something
-    // else took it meanwhile.
+    // it would stay on the root. Give it back as it was (to a window, or following the
+    // pointer), unless another application took it meanwhile.
     const std::uint32_t focus = x11::inputFocus();
-    if (gFocusAtLaunch != 0 && (focus == 0 || x11::createdHere(focus)) && !x11::hasWindowManager()) {
+    const bool oursOrNobodys = focus <= x11::kFocusPointerRoot || focus == x11::rootWindow() || x11::createdHere(focus);
+    if (focus != gFocusAtLaunch && oursOrNobodys && !x11::hasWindowManager()) {
         x11::restoreInputFocus(gFocusAtLaunch);
         x11::sync();
     }

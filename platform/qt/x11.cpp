@@ -167,17 +167,16 @@ bool hasWindowManager() {
 
 std::uint32_t inputFocus() {
     xcb_connection_t* c = connection();
-    if (!c) return 0;
+    if (!c) return kFocusNone;
     Reply<xcb_get_input_focus_reply_t> reply(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-    xcb_screen_t* screen = defaultScreen(c, nullptr);
-    if (!reply || !screen || reply->focus == screen->root || reply->focus <= XCB_INPUT_FOCUS_POINTER_ROOT) return 0;
-    return reply->focus;
+    return reply ? reply->focus : kFocusNone;
 }
 
-void restoreInputFocus(std::uint32_t window) {
+void restoreInputFocus(std::uint32_t focus) {
     xcb_connection_t* c = connection();
-    if (!c || window == 0 || !viewable(c, window)) return;
-    xcb_set_input_focus(c, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+    if (!c) return;
+    if (focus > kFocusPointerRoot && !viewable(c, focus)) focus = kFocusPointerRoot;
+    xcb_set_input_focus(c, XCB_INPUT_FOCUS_POINTER_ROOT, focus, XCB_CURRENT_TIME);
     xcb_flush(c);
 }
 

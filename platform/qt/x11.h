@@ -34,11 +34,14 @@ void setNoShadowHints(std::uint32_t window);
 // A window manager runs: the root's _NET_SUPPORTING_WM_CHECK names a live window, or the
 // WM_Sn selection of the default screen has an owner.
 [[nodiscard]] bool hasWindowManager();
-// The window that has the keyboard focus (0 when none, the root or PointerRoot).
+// The keyboard focus as the server reports it: a window (the root included), or
+// kFocusNone / kFocusPointerRoot (the focus follows the pointer: a bare server's default).
+inline constexpr std::uint32_t kFocusNone = 0;
+inline constexpr std::uint32_t kFocusPointerRoot = 1;
 [[nodiscard]] std::uint32_t inputFocus();
-// Gives the keyboard focus to the window, if it is still viewable; reverts to the pointer
-// root when that window goes away later.
-void restoreInputFocus(std::uint32_t window);
+// Gives the focus back as inputFocus() reported it; a window that is no longer viewable
+// gives way to kFocusPointerRoot, which is also where the focus goes when it closes later.
+void restoreInputFocus(std::uint32_t focus);
 
 // The root's children from bottom to top that are mapped (top-level windows in stacking order).
 [[nodiscard]] std::vector<std::uint32_t> mappedTopLevelWindows();

@@ -222,9 +222,9 @@ void DesktopSession::focus(std::uint32_t window) {
 
 std::uint32_t DesktopSession::inputFocus() const {
     auto* reply = xcb_get_input_focus_reply(x_->c, xcb_get_input_focus(x_->c), nullptr);
-    std::uint32_t focus = reply ? reply->focus : 0;
+    const std::uint32_t focus = reply ? reply->focus : 0;
     free(reply);
-    return focus == x_->screen->root || focus <= XCB_INPUT_FOCUS_POINTER_ROOT ? 0 : focus;
+    return focus;
 }
 
 std::vector<std::uint8_t> DesktopSession::screenshot() const {

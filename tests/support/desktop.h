@@ -42,8 +42,9 @@ public:
     std::uint32_t openWindow(int x, int y, int width, int height, std::uint32_t rgb);
     // Whether a mouse button was pressed on a window from openWindow within `timeout`.
     [[nodiscard]] bool pressed(std::uint32_t window, std::chrono::milliseconds timeout);
+    // The keyboard focus: a window, or 0 for none and 1 for PointerRoot (the focus follows the
+    // pointer, a bare server's default).
     void focus(std::uint32_t window);
-    // The focused window; 0 for none, the root or PointerRoot.
     [[nodiscard]] std::uint32_t inputFocus() const;
     // What the screen shows now, RGB24 rows top down (0xRRGGBB from pixel()).
     [[nodiscard]] std::vector<std::uint8_t> screenshot() const;
