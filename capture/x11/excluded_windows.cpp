@@ -111,6 +111,22 @@ bool ExcludedWindows::handleEvent(const xcb_generic_event_t& event, std::int64_t
     }
 }
 
+void ExcludedWindows::screenChanged(const PixelRect& rect) {
+    const auto settled = std::remove_if(held_.begin(), held_.end(), [&](Held& h) {
+        return h.rect.intersects(rect) && ++h.changesSeen >= 2;
+    });
+    if (settled == held_.end()) return;
+    held_.erase(settled, held_.end());
+    dirty_ = true;
+}
+
+std::vector<PixelRect> ExcludedWindows::boxes() const {
+    std::vector<PixelRect> boxes;
+    for (const Tracked& w : windows_)
+        if (w.mapped) boxes.push_back(w.outer);
+    return boxes;
+}
+
 const std::vector<PixelRect>& ExcludedWindows::covered(std::int64_t nowNs) {
     const auto expired = std::remove_if(held_.begin(), held_.end(), [&](const Held& h) { return h.untilNs <= nowNs; });
     if (expired != held_.end()) {

@@ -5,9 +5,11 @@
 // DestroyNotify, ShapeNotify) selected on those windows, so a frame costs no round trip; a
 // shape is fetched again only when ShapeNotify says it changed.
 //
-// What a window covered stays counted for kHoldNs after it moved, changed shape or went away:
-// a compositing manager paints from its own copy and may show the old place for a frame or
-// more after the server reports the new one.
+// What a window covered stays counted after it moved, changed shape or went away, because a
+// compositing manager paints from its own copy and may show the old place for a frame or
+// more after the server reports the new one: until the screen has changed there twice since
+// (a manager may send one paint it began before it knew of the move; the next one shows it),
+// and at most kHoldNs.
 //
 // Threads: the thread that owns the X11Display.
 
@@ -36,9 +38,15 @@ public:
     // Consumes the event when it is about one of the windows; returns whether it was.
     bool handleEvent(const xcb_generic_event_t& event, std::int64_t nowNs);
 
+    // The screen showed a change in `rect` (root coordinates), reported after the events
+    // handled so far.
+    void screenChanged(const PixelRect& rect);
+
     // The pixels covered now or within kHoldNs before `nowNs`, root coordinates, as possibly
     // overlapping rectangles.
     [[nodiscard]] const std::vector<PixelRect>& covered(std::int64_t nowNs);
+    // The boxes (border included, root coordinates) of the windows mapped now.
+    [[nodiscard]] std::vector<PixelRect> boxes() const;
     // Counts the changes of covered(): equal numbers, equal sets.
     [[nodiscard]] std::uint64_t generation() const { return generation_; }
 
@@ -53,6 +61,7 @@ private:
     struct Held {
         PixelRect rect;
         std::int64_t untilNs = 0;
+        int changesSeen = 0;
     };
     void fetchShape(Tracked& window);
     void hold(const Tracked& window, std::int64_t nowNs);

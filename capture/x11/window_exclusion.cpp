@@ -63,6 +63,7 @@ bool WindowExclusion::coverChanged(const PixelRect& rect) {
 
 void WindowExclusion::screenChanged(const PixelRect& rect) {
     if (!active()) return;
+    windows_.screenChanged(rect);
     damaged_.push_back(rect);
     // A busy screen between two grabs: its changes merged, which forgets more, never less.
     if (damaged_.size() > kMaxDamaged) {
@@ -75,7 +76,10 @@ void WindowExclusion::screenChanged(const PixelRect& rect) {
 void WindowExclusion::learnScreen(const BgrxView& screen) {
     damaged_.clear();  // changes reported so far are in this grab
     vacated_.clear();
-    cache_->learn(screen, {0, 0, screen.width, screen.height}, windows_.covered(monotonicNowNs()));
+    // Nothing is learnt inside our windows' boxes here: they were mapped just before, and a
+    // compositing manager may still show them as they were before their shapes were set,
+    // changes nobody reported to us. The region's own grabs learn those parts from now on.
+    cache_->learn(screen, {0, 0, screen.width, screen.height}, windows_.boxes());
     below_->learnBackground(screen);
     seeded_ = true;
 }
