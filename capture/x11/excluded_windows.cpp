@@ -111,15 +111,6 @@ bool ExcludedWindows::handleEvent(const xcb_generic_event_t& event, std::int64_t
     }
 }
 
-void ExcludedWindows::screenChanged(const PixelRect& rect) {
-    const auto settled = std::remove_if(held_.begin(), held_.end(), [&](Held& h) {
-        return h.rect.intersects(rect) && ++h.changesSeen >= 2;
-    });
-    if (settled == held_.end()) return;
-    held_.erase(settled, held_.end());
-    dirty_ = true;
-}
-
 std::vector<PixelRect> ExcludedWindows::boxes() const {
     std::vector<PixelRect> boxes;
     for (const Tracked& w : windows_)

@@ -5,11 +5,11 @@
 // DestroyNotify, ShapeNotify) selected on those windows, so a frame costs no round trip; a
 // shape is fetched again only when ShapeNotify says it changed.
 //
-// What a window covered stays counted after it moved, changed shape or went away, because a
-// compositing manager paints from its own copy and may show the old place for a frame or
-// more after the server reports the new one: until the screen has changed there twice since
-// (a manager may send one paint it began before it knew of the move; the next one shows it),
-// and at most kHoldNs.
+// What a window covered stays counted for kHoldNs after it moved, changed shape or went away:
+// a compositing manager paints from its own copy and may show the old place for a frame or
+// more after the server reports the new one, and so may the server itself, which copies
+// redirected windows onto the screen only before it next waits for requests. A fixed time
+// rather than the redraws reported there: a redraw may still show the old place.
 //
 // Threads: the thread that owns the X11Display.
 
@@ -38,10 +38,6 @@ public:
     // Consumes the event when it is about one of the windows; returns whether it was.
     bool handleEvent(const xcb_generic_event_t& event, std::int64_t nowNs);
 
-    // The screen showed a change in `rect` (root coordinates), reported after the events
-    // handled so far.
-    void screenChanged(const PixelRect& rect);
-
     // The pixels covered now or within kHoldNs before `nowNs`, root coordinates, as possibly
     // overlapping rectangles.
     [[nodiscard]] const std::vector<PixelRect>& covered(std::int64_t nowNs);
@@ -61,7 +57,6 @@ private:
     struct Held {
         PixelRect rect;
         std::int64_t untilNs = 0;
-        int changesSeen = 0;
     };
     void fetchShape(Tracked& window);
     void hold(const Tracked& window, std::int64_t nowNs);

@@ -63,7 +63,6 @@ bool WindowExclusion::coverChanged(const PixelRect& rect) {
 
 void WindowExclusion::screenChanged(const PixelRect& rect) {
     if (!active()) return;
-    windows_.screenChanged(rect);
     damaged_.push_back(rect);
     // A busy screen between two grabs: its changes merged, which forgets more, never less.
     if (damaged_.size() > kMaxDamaged) {
