@@ -116,6 +116,7 @@ void PulseCapture::open(std::chrono::milliseconds timeout) {
     for (auto& source : sources_) {
         if (source->monitoredSink == PA_INVALID_INDEX) continue;
         source->timingKnown = false;
+        source->newToSink = true;
         askSinkTiming(*source);
     }
     waitUntil([this] {

@@ -67,6 +67,7 @@ private:
         std::string device;                               // the source recorded, or to record
         std::uint32_t monitoredSink = PA_INVALID_INDEX;   // the output `device` monitors, if any
         bool timingKnown = false;                         // the two latencies below are current
+        bool newToSink = true;                            // the next timing answer is the first since connecting
         // An output's latency is a sawtooth: largest just after it rendered a block, which is
         // when a monitor's chunk arrives. So the largest of the last few answers is used.
         std::array<std::int64_t, 4> recentSinkLatencyNs{};
@@ -106,7 +107,6 @@ private:
     std::vector<std::unique_ptr<Source>> sources_;
     // The fields below are touched only with the main loop's lock held.
     pa_time_event* refresh_ = nullptr;
-    std::vector<std::uint32_t> restartedSinks_;  // virtual outputs made to drop their lead
     std::string setupError_;  // why the devices could not be found, while opening
     bool running_ = false;    // true once every stream is recording; losses count from then on
     bool timedOut_ = false;

@@ -106,7 +106,10 @@ void PulseCapture::onSourceInfo(pa_context*, const pa_source_info* info, int eol
     auto* source = static_cast<Source*>(userdata);
     PulseCapture* capture = source->owner;
     if (info) {
-        if (source->monitoredSink != info->monitor_of_sink) source->recentSinkLatencyNs.fill(0);
+        if (source->monitoredSink != info->monitor_of_sink) {
+            source->recentSinkLatencyNs.fill(0);
+            source->newToSink = true;
+        }
         source->monitoredSink = info->monitor_of_sink;
         if (source->monitoredSink == PA_INVALID_INDEX) {
             // An input: what it delivers was heard when it was captured.
@@ -129,7 +132,8 @@ void PulseCapture::onSinkTiming(pa_context*, const pa_sink_info* info, int eol, 
         source->sinkLatencyNs = *std::max_element(source->recentSinkLatencyNs.begin(), source->recentSinkLatencyNs.end());
         source->sinkConfiguredNs = static_cast<std::int64_t>(info->configured_latency) * 1000;
         source->timingKnown = true;
-        source->owner->dropStaleLead(*info);
+        if (source->newToSink && source->stream) source->owner->dropStaleLead(*info);
+        source->newToSink = false;
     } else if (eol < 0) {
         source->timingKnown = true;  // the output is gone: the stream's loss or move follows
     }
@@ -142,12 +146,11 @@ void PulseCapture::onSinkTiming(pa_context*, const pa_sink_info* info, int eol, 
 // monitor, although its time to "play" falls in our recording, and everything new waits behind
 // it. Suspending and resuming it once discards that lead, which no device would ever play, and
 // from then on it renders just in time. Devices and network outputs are never touched: their
-// latency is real.
+// latency is real. Only right after a stream connected to the output or moved there: later,
+// other recordings and players on that output would hear the restart.
 void PulseCapture::dropStaleLead(const pa_sink_info& sink) {
     if (sink.flags & (PA_SINK_HARDWARE | PA_SINK_NETWORK)) return;
     if (sink.latency <= sink.configured_latency + kStaleLeadUs) return;
-    if (std::find(restartedSinks_.begin(), restartedSinks_.end(), sink.index) != restartedSinks_.end()) return;
-    restartedSinks_.push_back(sink.index);
     release(pa_context_suspend_sink_by_index(context_.get(), sink.index, 1, nullptr, nullptr));
     release(pa_context_suspend_sink_by_index(context_.get(), sink.index, 0, nullptr, nullptr));
 }

@@ -14,7 +14,14 @@ PulseServer::PulseServer(SoundServerKind kind) {
     env_ = {{"XDG_RUNTIME_DIR", base}, {"HOME", base}, {"PULSE_RUNTIME_PATH", base}};
     try {
         if (kind == SoundServerKind::PipeWire) startPipeWire(); else startPulseAudio();
-        setDefaults();
+        // The server may apply a new default a little later (WirePlumber does).
+        waitUntil("default devices", [this] {
+            pactl({"set-default-sink", "out"});
+            pactl({"set-default-source", "micsink.monitor"});
+            const std::string info = pactl({"info"}).out;
+            return info.find("Default Sink: out\n") != std::string::npos &&
+                   info.find("Default Source: micsink.monitor\n") != std::string::npos;
+        });
     } catch (...) {
         while (!daemons_.empty()) daemons_.pop_back();
         throw;
@@ -45,17 +52,6 @@ void PulseServer::waitUntil(const std::string& what, const std::function<bool()>
         if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("sound server: no " + what + " within 15 s");
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-}
-
-// The server may apply a new default a little later (WirePlumber does): wait until it reports it.
-void PulseServer::setDefaults() {
-    waitUntil("default devices", [this] {
-        pactl({"set-default-sink", "out"});
-        pactl({"set-default-source", "micsink.monitor"});
-        const std::string info = pactl({"info"}).out;
-        return info.find("Default Sink: out\n") != std::string::npos &&
-               info.find("Default Source: micsink.monitor\n") != std::string::npos;
-    });
 }
 
 void PulseServer::kill() { daemons_.pop_back(); }

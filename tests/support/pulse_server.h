@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <map>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ namespace kg::test {
 
 enum class SoundServerKind { PulseAudio, PipeWire };
 [[nodiscard]] std::string soundServerName(SoundServerKind kind);  // "PulseAudio", "PipeWire"
+inline void PrintTo(SoundServerKind kind, std::ostream* out) { *out << soundServerName(kind); }
 
 class PulseServer {
 public:
@@ -30,11 +32,10 @@ public:
     PulseServer(const PulseServer&) = delete;
     PulseServer& operator=(const PulseServer&) = delete;
 
-    // Variables that point a client at this server (PULSE_SERVER, XDG_RUNTIME_DIR, HOME, ...).
+    // Variables that point a client at this server (PULSE_SERVER, XDG_RUNTIME_DIR, HOME, ...),
+    // and the same set in this process, for libpulse clients inside the test itself.
     [[nodiscard]] const std::map<std::string, std::string>& clientEnv() const { return env_; }
-    // Sets those variables in this process, for libpulse clients inside the test itself.
     void exportToThisProcess() const;
-    // Runs pactl against this server.
     ProcessResult pactl(const std::vector<std::string>& args) const;
     // Ends the process clients talk to, as when the sound server goes away during a recording.
     void kill();
@@ -45,7 +46,6 @@ private:
     void start(const std::vector<std::string>& argv);
     // Polls `ready` until it holds; throws when a daemon ends or 15 s pass.
     void waitUntil(const std::string& what, const std::function<bool()>& ready);
-    void setDefaults();
 
     TempDir dir_;  // first: removed after the daemons have ended
     std::map<std::string, std::string> env_;
