@@ -231,14 +231,6 @@ void PulseCapture::onRead(pa_stream* stream, std::size_t, void* userdata) {
     }
 }
 
-std::vector<std::string> PulseCapture::deviceNames() const {
-    std::vector<std::string> names;
-    if (!loop_) return names;
-    MainloopLock lock(loop_.get());
-    for (const auto& source : sources_) names.push_back(source->device);
-    return names;
-}
-
 void PulseCapture::onPaused(pa_stream*, void* userdata) { static_cast<Source*>(userdata)->stamps.restart(); }
 
 void PulseCapture::onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {

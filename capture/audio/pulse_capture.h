@@ -53,9 +53,6 @@ public:
     PulseCapture(const PulseCapture&) = delete;
     PulseCapture& operator=(const PulseCapture&) = delete;
 
-    // The source each role records from now, in role order. Any thread.
-    [[nodiscard]] std::vector<std::string> deviceNames() const;
-
     // Ends recording; no handler runs after it returns. Idempotent.
     void stop();
 
