@@ -35,11 +35,12 @@ ScreenRecorder::~ScreenRecorder() {
 std::shared_ptr<ScreenRecorder> ScreenRecorder::create(std::optional<kg::Rect> region, std::string audioMode,
                                                        std::string outputPath, std::int64_t maxSeconds,
                                                        std::vector<std::uint32_t> excludedWindowIDs,
-                                                       kg::MainQueue mainQueue) {
+                                                       kg::MainQueue mainQueue,
+                                                       std::shared_ptr<const ScreenSnapshot> screenBefore) {
     if (region) checkRegion(*region);
     std::shared_ptr<ScreenRecorder> recorder(new ScreenRecorder(std::move(outputPath), maxSeconds, std::move(mainQueue)));
 
-    recorder->source_ = openVideoSource(excludedWindowIDs);
+    recorder->source_ = openVideoSource(excludedWindowIDs, std::move(screenBefore));
     const Size display = recorder->source_->displaySize();
     recorder->geometry_ = frameGeometryFor(region, static_cast<std::int64_t>(display.width),
                                            static_cast<std::int64_t>(display.height));

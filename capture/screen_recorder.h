@@ -35,6 +35,7 @@ namespace kg::capture {
 class AudioTrack;
 class MovieWriter;
 class FramePacer;
+struct ScreenSnapshot;
 class SignalSource;
 class StopTimer;
 class VideoEncoder;
@@ -44,11 +45,13 @@ class ScreenRecorder : public std::enable_shared_from_this<ScreenRecorder> {
 public:
     // Opens the session's video source (the X server's first display, or the screen-cast
     // portal on Wayland), resolves the windows to leave out, sets up the frame size, encoder,
-    // writer and sound. Throws CaptureError ("No display found", a region error, a missing X
-    // server, ...).
+    // writer and sound. `screenBefore` (from snapshotScreen(), may be null) is the screen as it
+    // was just before the windows to leave out were shown. Throws CaptureError ("No display
+    // found", a region error, a missing X server, ...).
     static std::shared_ptr<ScreenRecorder> create(std::optional<kg::Rect> region, std::string audioMode,
                                                   std::string outputPath, std::int64_t maxSeconds,
-                                                  std::vector<std::uint32_t> excludedWindowIDs, kg::MainQueue mainQueue);
+                                                  std::vector<std::uint32_t> excludedWindowIDs, kg::MainQueue mainQueue,
+                                                  std::shared_ptr<const ScreenSnapshot> screenBefore = nullptr);
     ~ScreenRecorder();
     ScreenRecorder(const ScreenRecorder&) = delete;
     ScreenRecorder& operator=(const ScreenRecorder&) = delete;

@@ -27,6 +27,11 @@ RecorderAppDelegate::~RecorderAppDelegate() {
 }
 
 void RecorderAppDelegate::applicationDidFinishLaunching() {
+    // The screen as it is before our windows appear: the capture learns from it what they
+    // will cover (a compositing manager's shadows on the wallpaper included), so their first
+    // places are right in the recording once they move away.
+    std::shared_ptr<const capture::ScreenSnapshot> screenBefore;
+    if (region_) screenBefore = capture::snapshotScreen();
     if (region_) {
         overlay_ = std::make_unique<RecordingOverlay>();
         overlay_->setDelegate(weak_from_this());
@@ -41,8 +46,9 @@ void RecorderAppDelegate::applicationDidFinishLaunching() {
         }
     }
     // Window numbers are read here, on the main thread, once both windows are on the screen.
-    recordingTask_ = std::thread([self = shared_from_this(), excluded = collectExcludedWindowIDs()]() mutable {
-        self->runRecording(std::move(excluded));
+    recordingTask_ = std::thread([self = shared_from_this(), excluded = collectExcludedWindowIDs(),
+                                  screenBefore = std::move(screenBefore)]() mutable {
+        self->runRecording(std::move(excluded), std::move(screenBefore));
     });
 }
 
@@ -107,14 +113,16 @@ void RecorderAppDelegate::publish(std::shared_ptr<capture::ScreenRecorder> engin
     if (stopRequestedEarly_) activeRecorder_->triggerStop();
 }
 
-void RecorderAppDelegate::runRecording(std::vector<std::uint32_t> excludedWindowIDs) {
+void RecorderAppDelegate::runRecording(std::vector<std::uint32_t> excludedWindowIDs,
+                                       std::shared_ptr<const capture::ScreenSnapshot> screenBefore) {
     ResultObject finalObject;
     try {
         if (const auto missing = capture::captureUnavailableReason()) {
             finalObject = errorResult(*missing);
         } else {
             auto engine = capture::ScreenRecorder::create(region_, audioMode_, outputPath_, maxSeconds_,
-                                                          std::move(excludedWindowIDs), mainQueue_);
+                                                          std::move(excludedWindowIDs), mainQueue_,
+                                                          std::move(screenBefore));
             // Hand the engine to the main thread and wait until it is stored there, so that
             // the Stop button, region commits and signals see it before capture begins.
             std::promise<void> stored;

@@ -29,6 +29,7 @@ namespace kg {
 class RecordingControlBar;
 namespace capture {
 class ScreenRecorder;
+struct ScreenSnapshot;
 }
 
 class RecorderAppDelegate final : public ApplicationDelegate,
@@ -50,7 +51,8 @@ public:
 
 private:
     void stopAction();
-    void runRecording(std::vector<std::uint32_t> excludedWindowIDs);
+    void runRecording(std::vector<std::uint32_t> excludedWindowIDs,
+                      std::shared_ptr<const capture::ScreenSnapshot> screenBefore);
     // Main thread: stores the engine and applies a stop requested before it existed.
     void publish(std::shared_ptr<capture::ScreenRecorder> engine);
     void finish(const ResultObject& finalObject);

@@ -14,14 +14,23 @@
 
 namespace kg::capture {
 
+struct ScreenSnapshot;
+
 enum class SessionKind { x11, wayland };
 
 // Wayland when WAYLAND_DISPLAY is set or XDG_SESSION_TYPE is "wayland".
 [[nodiscard]] SessionKind currentSessionKind();
 
 // The source for this session. `excludedWindowIds` are our own windows, left out where the
-// source can tell them apart. Throws CaptureError with a message a person can act on.
-[[nodiscard]] std::unique_ptr<VideoSource> openVideoSource(const std::vector<std::uint32_t>& excludedWindowIds);
+// source can tell them apart; `screenBefore` (may be null) is what the screen showed just
+// before they appeared. Throws CaptureError with a message a person can act on.
+[[nodiscard]] std::unique_ptr<VideoSource> openVideoSource(const std::vector<std::uint32_t>& excludedWindowIds,
+                                                           std::shared_ptr<const ScreenSnapshot> screenBefore);
+
+// The screen as it is now, for openVideoSource(): taken just before our windows are shown.
+// Null on a Wayland session (the portal cannot leave windows out anyway) or when the X server
+// cannot be reached; never throws.
+[[nodiscard]] std::shared_ptr<const ScreenSnapshot> snapshotScreen();
 
 // Whether the screen can be recorded in this session: nullopt, or a message naming what is
 // missing.

@@ -38,6 +38,7 @@ WindowExclusion::WindowExclusion(X11Display& display, const std::vector<std::uin
     : display_(display), windows_(display, windowIds) {
     if (!active()) return;
     cache_.emplace(display_.width(), display_.height());
+    compositingManager_ = display_.compositingManagerRuns();
     below_ = std::make_unique<WindowsBelow>(display_, windows_.ids());
 }
 
@@ -63,6 +64,14 @@ bool WindowExclusion::coverChanged(const PixelRect& rect) {
 
 void WindowExclusion::screenChanged(const PixelRect& rect) {
     if (!active()) return;
+    // A compositing manager repaints the whole screen for reasons of its own (our windows
+    // appearing or changing shape among them): such a report says nothing about where the
+    // picture changed, and forgetting everything on it would lose for good what was seen under
+    // our windows before they appeared. The windows below are read from themselves anyway;
+    // only the wallpaper's look comes from what was seen.
+    if (compositingManager_ && rect.x <= 0 && rect.y <= 0 && rect.right() >= display_.width() &&
+        rect.bottom() >= display_.height())
+        return;
     damaged_.push_back(rect);
     // A busy screen between two grabs: its changes merged, which forgets more, never less.
     if (damaged_.size() > kMaxDamaged) {
@@ -72,13 +81,14 @@ void WindowExclusion::screenChanged(const PixelRect& rect) {
     }
 }
 
-void WindowExclusion::learnScreen(const BgrxView& screen) {
+void WindowExclusion::learnScreen(const BgrxView& screen, OurWindows ours) {
     damaged_.clear();  // changes reported so far are in this grab
     vacated_.clear();
     // Nothing is learnt inside our windows' boxes here: they were mapped just before, and a
     // compositing manager may still show them as they were before their shapes were set,
     // changes nobody reported to us. The region's own grabs learn those parts from now on.
-    cache_->learn(screen, {0, 0, screen.width, screen.height}, windows_.boxes());
+    cache_->learn(screen, {0, 0, screen.width, screen.height},
+                  ours == OurWindows::shown ? windows_.boxes() : std::vector<PixelRect>{});
     below_->learnBackground(screen);
     seeded_ = true;
 }

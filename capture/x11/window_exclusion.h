@@ -52,7 +52,10 @@ public:
     // A grab of the whole screen is wanted before the next frame: the first look at what lies
     // around our windows.
     [[nodiscard]] bool wantsScreen() const { return active() && !seeded_; }
-    void learnScreen(const BgrxView& screen);
+    // `ours`: whether our windows were on the screen when it was grabbed (then nothing is
+    // learnt inside their boxes).
+    enum class OurWindows { shown, notYetShown };
+    void learnScreen(const BgrxView& screen, OurWindows ours = OurWindows::shown);
 
     // Replaces the pixels of `frame` (a fresh grab of `frameRect`, root coordinates) that our
     // windows cover, and learns the others.
@@ -76,6 +79,7 @@ private:
     std::vector<PixelRect> lastCovered_;
     std::uint64_t lastGeneration_ = 0;
     bool seeded_ = false;
+    bool compositingManager_ = false;
 };
 
 }  // namespace kg::capture

@@ -28,7 +28,8 @@ std::uint64_t hashPixels(const BgrxView& view) {
 
 }  // namespace
 
-X11VideoSource::X11VideoSource(const std::vector<std::uint32_t>& excludedWindowIds)
+X11VideoSource::X11VideoSource(const std::vector<std::uint32_t>& excludedWindowIds,
+                               std::shared_ptr<const ScreenSnapshot> screenBefore)
     : display_(std::make_unique<X11Display>()) {
     if (auto missing = display_->missingForCapture()) throw CaptureError("cannot record the screen: " + *missing);
     const std::vector<DisplayInfo> displays = listDisplays(*display_);
@@ -38,6 +39,9 @@ X11VideoSource::X11VideoSource(const std::vector<std::uint32_t>& excludedWindowI
     damage_ = std::make_unique<DamageWatch>(*display_);
     cursor_ = std::make_unique<CursorTracker>(*display_);
     exclusion_ = std::make_unique<WindowExclusion>(*display_, excludedWindowIds);
+    if (screenBefore && screenBefore->width == display_->width() && screenBefore->height == display_->height() &&
+        exclusion_->wantsScreen())
+        exclusion_->learnScreen(screenBefore->view(), WindowExclusion::OurWindows::notYetShown);
     xcb_flush(display_->connection());
 }
 

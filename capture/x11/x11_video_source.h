@@ -18,6 +18,7 @@
 #include "capture/x11/cursor_tracker.h"
 #include "capture/x11/damage_watch.h"
 #include "capture/x11/screen_grabber.h"
+#include "capture/x11/screen_snapshot.h"
 #include "capture/x11/window_exclusion.h"
 #include "capture/x11/x11_display.h"
 
@@ -26,9 +27,11 @@ namespace kg::capture {
 class X11VideoSource final : public VideoSource {
 public:
     // Connects to the X server at DISPLAY and records its first display (the primary RandR
-    // monitor). `excludedWindowIds` are left out of the pictures. Throws CaptureError when no
-    // X server can be reached, it lacks what capture needs, or it has no display.
-    explicit X11VideoSource(const std::vector<std::uint32_t>& excludedWindowIds);
+    // monitor). `excludedWindowIds` are left out of the pictures; `screenBefore`, when given,
+    // is the screen as it was just before they were shown. Throws CaptureError when no X server
+    // can be reached, it lacks what capture needs, or it has no display.
+    X11VideoSource(const std::vector<std::uint32_t>& excludedWindowIds,
+                   std::shared_ptr<const ScreenSnapshot> screenBefore);
 
     [[nodiscard]] Size displaySize() const override;
     void setGeometry(const FrameGeometry& geometry) override { geometry_ = geometry; }
