@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <map>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 namespace kg::test {
@@ -102,21 +101,6 @@ std::map<std::string, std::string> sessionBusEnvironment(const TempDir& dir) {
             {"NO_AT_BRIDGE", "1"}};
 }
 
-// Polls `ready` until it holds; throws when `daemon` ends or the time is up (returns instead
-// when `what` is empty).
-template <typename Ready>
-void waitFor(const std::string& what, Ready ready, Daemon* daemon = nullptr, std::chrono::milliseconds timeout = 20s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!ready()) {
-        if (daemon && !daemon->running()) throw std::runtime_error(what + ": the program ended");
-        if (std::chrono::steady_clock::now() > deadline) {
-            if (what.empty()) return;
-            throw std::runtime_error(what + ": not within " + std::to_string(timeout.count() / 1000) + " s");
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-}
-
 }  // namespace
 
 std::string desktopName(Desktop desktop) {
@@ -144,34 +128,36 @@ DesktopSession::DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int 
     if (const std::string missing = missingProgram(desktop); !missing.empty())
         throw std::runtime_error(missing + " is not installed");
     paintWallpaper(xvfb_, wallpaperRgb);
-    std::map<std::string, std::string> env = {{"DISPLAY", xvfb_.display()}};
+    DaemonOptions options;
+    options.env = {{"DISPLAY", xvfb_.display()}};
     const std::string name = desktopName(desktop);
     x_ = std::make_unique<Connection>(xvfb_.display());
     const Connection& x = *x_;
     if (desktop == Desktop::Openbox || desktop == Desktop::OpenboxPicom) {
-        windowManager_.emplace(std::vector<std::string>{"openbox", "--sm-disable"}, env);
+        windowManager_.emplace(std::vector<std::string>{"openbox", "--sm-disable"}, options);
     } else if (desktop == Desktop::Xfwm4) {
-        env.merge(sessionBusEnvironment(dir_));
-        bus_.emplace(std::vector<std::string>{"dbus-daemon", "--config-file=" + dir_.file("bus.conf"), "--nofork"}, env);
-        waitFor(name + ": session bus", [&] { return std::filesystem::exists(dir_.file("bus")); }, &*bus_);
-        windowManager_.emplace(
-            std::vector<std::string>{"xfwm4", "--compositor=on", "--vblank=off", "--sm-client-disable"}, env);
+        options.env.merge(sessionBusEnvironment(dir_));
+        bus_.emplace(std::vector<std::string>{"dbus-daemon", "--config-file=" + dir_.file("bus.conf"), "--nofork"},
+                     options);
+        waitUntil(name + ": session bus", [&] { return std::filesystem::exists(dir_.file("bus")); }, {&*bus_}, 20s);
+        windowManager_.emplace(std::vector<std::string>{"xfwm4", "--compositor=on", "--vblank=off", "--sm-client-disable"},
+                               options);
     }
     if (windowManager_)
-        waitFor(name + ": window manager", [&] { return x.selectionOwned("WM_S0"); },
-                &*windowManager_);
-    if (desktop == Desktop::OpenboxPicom) compositor_.emplace(std::vector<std::string>{"picom", "--shadow"}, env);
-    Daemon* compositing = compositor_ ? &*compositor_ : windowManager_ ? &*windowManager_ : nullptr;
+        waitUntil(name + ": window manager", [&] { return x.selectionOwned("WM_S0"); }, {&*windowManager_}, 20s);
+    if (desktop == Desktop::OpenboxPicom)
+        compositor_.emplace(std::vector<std::string>{"picom", "--shadow"}, options);
+    const Daemon* compositing = compositor_ ? &*compositor_ : windowManager_ ? &*windowManager_ : nullptr;
     if (composited())
-        waitFor(name + ": compositing manager", [&] { return x.selectionOwned("_NET_WM_CM_S0"); }, compositing);
+        waitUntil(name + ": compositing manager", [&] { return x.selectionOwned("_NET_WM_CM_S0"); }, {compositing}, 20s);
     // The compositing manager's first paint of the desktop, or the root's own.
-    waitFor(name + ": wallpaper on screen",
-            [&] { return x.screenPixel(width / 2, height / 2) == (wallpaperRgb & 0xffffff); }, compositing);
+    waitUntil(name + ": wallpaper on screen",
+              [&] { return x.screenPixel(width / 2, height / 2) == (wallpaperRgb & 0xffffff); }, {compositing}, 20s);
     if (!hasWindowManager()) return;
     // Up means managing windows: one is opened and closed before the session is handed over.
     xcb_destroy_window(x.c, openWindow(100, 100, 200, 200, ~wallpaperRgb & 0xffffff));
     xcb_flush(x.c);
-    waitFor(name + ": a closed window gone", [&] { return x.screenPixel(200, 200) == (wallpaperRgb & 0xffffff); });
+    waitUntil(name + ": a closed window gone", [&] { return x.screenPixel(200, 200) == (wallpaperRgb & 0xffffff); }, {}, 20s);
 }
 
 DesktopSession::~DesktopSession() = default;
@@ -192,26 +178,29 @@ std::uint32_t DesktopSession::openWindow(int x, int y, int width, int height, st
     // A window manager that has only just announced itself may drop the first map request:
     // it is repeated until the window shows.
     int polls = 0;
-    waitFor("window on " + desktopName(desktop_), [&] {
+    waitUntil("window on " + desktopName(desktop_), [&] {
         if (polls++ % 25 == 0) {
             xcb_map_window(c, window);
             xcb_flush(c);
         }
         return x_->screenPixel(x + width / 2, y + height / 2) == rgb;
-    });
+    }, {}, 20s);
     return window;
 }
 
 bool DesktopSession::pressed(std::uint32_t window, std::chrono::milliseconds timeout) {
     bool seen = false;
-    waitFor("", [&] {
-        while (auto* event = xcb_poll_for_event(x_->c)) {
-            seen = seen || ((event->response_type & 0x7f) == XCB_BUTTON_PRESS &&
-                            reinterpret_cast<xcb_button_press_event_t*>(event)->event == window);
-            free(event);
-        }
-        return seen;
-    }, nullptr, timeout);
+    try {
+        waitUntil("a press", [&] {
+            while (auto* event = xcb_poll_for_event(x_->c)) {
+                seen = seen || ((event->response_type & 0x7f) == XCB_BUTTON_PRESS &&
+                                reinterpret_cast<xcb_button_press_event_t*>(event)->event == window);
+                free(event);
+            }
+            return seen;
+        }, {}, timeout);
+    } catch (const std::runtime_error&) {
+    }
     return seen;
 }
 

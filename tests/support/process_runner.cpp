@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,9 +11,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
+
+#include "tests/support/temp_dir.h"
 
 extern char** environ;
 
@@ -30,55 +36,145 @@ std::vector<nlohmann::json> ProcessResult::lines() const {
     return parsed;
 }
 
-DefaultSignalsSpawnAttr::DefaultSignalsSpawnAttr() {
-    posix_spawnattr_init(&attr_);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr_, &none);
-    posix_spawnattr_setsigdefault(&attr_, &all);
-    posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-}
+namespace {
 
-BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argvIn, const ProcessOptions& options) {
+struct FileActions {
+    FileActions() { posix_spawn_file_actions_init(&actions); }
+    ~FileActions() { posix_spawn_file_actions_destroy(&actions); }
+    FileActions(const FileActions&) = delete;
+    FileActions& operator=(const FileActions&) = delete;
+    posix_spawn_file_actions_t actions;
+};
+
+// Starts argv (argv[0] a path) in the test's environment without `unset` and with `env` added,
+// with an empty signal mask and default dispositions whatever the test has blocked or ignored
+// (so a SIGTERM or SIGUSR1 meant for the child is never lost).
+pid_t spawn(std::vector<std::string> argv, const std::map<std::string, std::string>& env,
+            const std::vector<std::string>& unset, const FileActions& actions, bool ownProcessGroup) {
     std::map<std::string, std::string> merged;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
         if (const auto eq = entry.find('='); eq != std::string::npos) merged[entry.substr(0, eq)] = entry.substr(eq + 1);
     }
-    for (const auto& name : options.unsetEnv) merged.erase(name);
-    for (const auto& [k, v] : options.env) merged[k] = v;
-    std::vector<std::string> argv = argvIn, env;
-    for (const auto& [k, v] : merged) env.push_back(k + "=" + v);
+    for (const auto& name : unset) merged.erase(name);
+    for (const auto& [k, v] : env) merged[k] = v;
+    std::vector<std::string> envStrings;
+    for (const auto& [k, v] : merged) envStrings.push_back(k + "=" + v);
     auto pointers = [](std::vector<std::string>& strings) {
         std::vector<char*> p;
         for (auto& s : strings) p.push_back(s.data());
         p.push_back(nullptr);
         return p;
     };
-    auto argvPtrs = pointers(argv), envPtrs = pointers(env);
+    auto argvPtrs = pointers(argv), envPtrs = pointers(envStrings);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (ownProcessGroup) {
+        posix_spawnattr_setpgroup(&attr, 0);
+        flags |= POSIX_SPAWN_SETPGROUP;
+    }
+    posix_spawnattr_setflags(&attr, flags);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, argv[0].c_str(), &actions.actions, &attr, argvPtrs.data(), envPtrs.data());
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
+    return pid;
+}
 
+}  // namespace
+
+std::string findProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path ? path : "/usr/bin:/bin");
+    for (std::string dir; std::getline(dirs, dir, ':');) {
+        const auto candidate = std::filesystem::path(dir) / name;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
+    }
+    return {};
+}
+
+Daemon::Daemon(std::vector<std::string> argv, DaemonOptions options) : options_(std::move(options)) {
+    const std::string name = argv.at(0);
+    if (name.find('/') == std::string::npos) argv[0] = findProgram(name);
+    if (argv[0].empty()) throw std::runtime_error(name + " is not installed (scripts/install-deps.sh installs it)");
+    if (options_.parentDeathSignal) {
+        // setpriv execs the program in its own place, keeping the parent-death signal.
+        const std::string setpriv = findProgram("setpriv");
+        if (setpriv.empty()) throw std::runtime_error("cannot start " + name + ": util-linux's setpriv is not installed");
+        argv.insert(argv.begin(), {setpriv, "--pdeathsig", "TERM"});
+    }
+    const std::string out = options_.logPath.empty() ? "/dev/null" : options_.logPath;
+    FileActions actions;
+    posix_spawn_file_actions_addopen(&actions.actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions.actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions.actions, 1, 2);
+    pid_ = spawn(argv, options_.env, options_.unsetEnv, actions, options_.ownProcessGroup);
+}
+
+bool Daemon::running() const {
+    if (pid_ <= 0) return false;
+    siginfo_t info{};
+    // WNOWAIT leaves an ended daemon a zombie, so its pid (and group id) stays ours until stop().
+    return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != pid_;
+}
+
+void Daemon::stop() {
+    if (pid_ <= 0) return;
+    const pid_t target = options_.ownProcessGroup ? -pid_ : pid_;
+    ::kill(target, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + options_.stopGrace;
+    while (running() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(milliseconds(20));
+    ::kill(target, SIGKILL);  // whatever is left
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+std::string Daemon::logTail() const {
+    if (options_.logPath.empty()) return {};
+    const std::string text = readFile(options_.logPath);
+    return "; its log:\n" + (text.size() > 2000 ? "..." + text.substr(text.size() - 2000) : text);
+}
+
+void waitUntil(const std::string& what, const std::function<bool()>& ready, const std::vector<const Daemon*>& daemons,
+               milliseconds timeout, milliseconds interval) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!ready()) {
+        for (const Daemon* daemon : daemons)
+            if (daemon && !daemon->running()) throw std::runtime_error(what + ": the program ended" + daemon->logTail());
+        if (std::chrono::steady_clock::now() > deadline) {
+            const std::string log = daemons.size() == 1 && daemons[0] ? daemons[0]->logTail() : "";
+            throw std::runtime_error(what + ": not within " + std::to_string(timeout.count() / 1000) + " s" + log);
+        }
+        std::this_thread::sleep_for(interval);
+    }
+}
+
+BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
     int outPipe[2] = {-1, -1}, errPipe[2] = {-1, -1};
     if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
         for (int fd : {outPipe[0], outPipe[1]}) if (fd >= 0) ::close(fd);
         throw std::runtime_error("pipe");
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    const DefaultSignalsSpawnAttr attr;
-    const int rc = ::posix_spawn(&pid_, argv[0].c_str(), &actions, attr.get(), argvPtrs.data(), envPtrs.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
     fds_[0] = outPipe[0];
     fds_[1] = errPipe[0];
-    if (rc != 0) {
-        for (int& fd : fds_) ::close(fd);
-        throw std::runtime_error("posix_spawn " + argv[0] + ": " + std::strerror(rc));
+    FileActions actions;
+    posix_spawn_file_actions_adddup2(&actions.actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions.actions, errPipe[1], 2);
+    posix_spawn_file_actions_addopen(&actions.actions, 0, "/dev/null", O_RDONLY, 0);
+    try {
+        pid_ = spawn(argv, options.env, options.unsetEnv, actions, false);
+    } catch (...) {
+        for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) ::close(fd);
+        throw;
     }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
 }
 
 BackgroundProcess::~BackgroundProcess() {

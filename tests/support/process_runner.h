@@ -1,11 +1,12 @@
 #pragma once
-// Runs a program as a child process and collects what it wrote, for tests that drive the built
-// executable (or a server) from outside, the way a controlling program does.
+// Child processes of a test: a program whose output is collected, for tests that drive the built
+// executable (or a tool) from outside the way a controlling program does, and the daemons (X
+// server, sound servers, desktop processes) a fixture runs for its lifetime.
 
-#include <spawn.h>
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,19 +31,45 @@ struct ProcessOptions {
     std::chrono::milliseconds timeout{60000};
 };
 
-// Spawn attributes that start a child with an empty signal mask and default dispositions,
-// whatever the test has blocked or ignored (so a SIGTERM or SIGUSR1 meant for it is never lost).
-class DefaultSignalsSpawnAttr {
+// Absolute path of a program on PATH, or empty.
+[[nodiscard]] std::string findProgram(const std::string& name);
+
+struct DaemonOptions {
+    std::map<std::string, std::string> env;  // added to (or replacing in) the test's environment
+    std::vector<std::string> unsetEnv;
+    std::string logPath;             // standard output and error; empty: thrown away
+    bool ownProcessGroup = false;    // stop() ends the whole group, so also what the daemon started
+    bool parentDeathSignal = false;  // SIGTERM when the test dies (util-linux's setpriv), so a
+                                     // test killed on its time-out leaves nothing running
+    std::chrono::milliseconds stopGrace{5000};  // between stop()'s SIGTERM and its SIGKILL
+};
+
+// A program running in the background for a test's lifetime (a server or desktop process
+// nobody reads from), standard input /dev/null, started with default signal handling so the
+// SIGTERM that stops it is never lost. Descriptors without FD_CLOEXEC are inherited. argv[0]
+// is a path or a program on PATH. Main thread only.
+class Daemon {
 public:
-    DefaultSignalsSpawnAttr();
-    ~DefaultSignalsSpawnAttr() { posix_spawnattr_destroy(&attr_); }
-    DefaultSignalsSpawnAttr(const DefaultSignalsSpawnAttr&) = delete;
-    DefaultSignalsSpawnAttr& operator=(const DefaultSignalsSpawnAttr&) = delete;
-    [[nodiscard]] const posix_spawnattr_t* get() const { return &attr_; }
+    Daemon(std::vector<std::string> argv, DaemonOptions options = {});
+    ~Daemon() { stop(); }
+    Daemon(const Daemon&) = delete;
+    Daemon& operator=(const Daemon&) = delete;
+
+    [[nodiscard]] bool running() const;  // false once the program has ended
+    [[nodiscard]] const std::string& logPath() const { return options_.logPath; }
+    // "; its log:" and the end of the log, for an error message; empty without a log.
+    [[nodiscard]] std::string logTail() const;
+    void stop();  // SIGTERM, then SIGKILL after the grace time; idempotent
 
 private:
-    posix_spawnattr_t attr_;
+    DaemonOptions options_;
+    pid_t pid_ = -1;
 };
+
+// Polls `ready` every `interval` until it holds; throws std::runtime_error naming `what` (and
+// the daemon's log) when one of `daemons` (null ones skipped) ends first or `timeout` passes.
+void waitUntil(const std::string& what, const std::function<bool()>& ready, const std::vector<const Daemon*>& daemons,
+               std::chrono::milliseconds timeout, std::chrono::milliseconds interval = std::chrono::milliseconds(20));
 
 // A child started in the background (argv[0] is a path, standard input /dev/null); its output
 // is collected until it ends. Destruction kills a child that still runs.

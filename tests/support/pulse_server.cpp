@@ -2,8 +2,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <stdexcept>
-#include <thread>
 
 namespace kg::test {
 
@@ -41,17 +39,16 @@ void PulseServer::startPulseAudio() {
     waitUntil("pulseaudio answering", [this] { return pactl({"info"}).exitStatus == 0; });
 }
 
-void PulseServer::start(const std::vector<std::string>& argv) { daemons_.push_back(std::make_unique<Daemon>(argv, env_)); }
+void PulseServer::start(const std::vector<std::string>& argv) {
+    DaemonOptions options;
+    options.env = env_;
+    daemons_.push_back(std::make_unique<Daemon>(argv, options));
+}
 
 void PulseServer::waitUntil(const std::string& what, const std::function<bool()>& ready) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (!ready()) {
-        for (const auto& daemon : daemons_) {
-            if (!daemon->running()) throw std::runtime_error("sound server: a daemon ended before " + what);
-        }
-        if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("sound server: no " + what + " within 15 s");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    std::vector<const Daemon*> daemons;
+    for (const auto& daemon : daemons_) daemons.push_back(daemon.get());
+    kg::test::waitUntil("sound server: " + what, ready, daemons, std::chrono::seconds(15), std::chrono::milliseconds(50));
 }
 
 void PulseServer::kill() { daemons_.pop_back(); }

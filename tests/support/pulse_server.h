@@ -16,7 +16,6 @@
 
 #include "tests/support/process_runner.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/xvfb.h"
 
 namespace kg::test {
 

@@ -14,8 +14,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "tests/support/xvfb.h"
-
 namespace kg::test {
 
 namespace fs = std::filesystem;
@@ -37,11 +35,6 @@ std::string programPath(const std::string& name) {
     std::string path = findProgram(name);
     if (path.empty()) throw std::runtime_error(name + " is not installed (scripts/install-deps.sh installs it)");
     return path;
-}
-
-std::string tail(const std::string& path) {
-    const std::string text = readFile(path);
-    return text.size() > 2000 ? "..." + text.substr(text.size() - 2000) : text;
 }
 
 // The name of the socket in `dir` that starts with `prefix` and ends with `suffix`, or empty.
@@ -74,30 +67,16 @@ WaylandDesktop::~WaylandDesktop() { stop(); }
 void WaylandDesktop::stop() {
     pointer_.reset();
     windows_.clear();
-    for (auto it = services_.rbegin(); it != services_.rend(); ++it) (*it)->stop();
-    services_.clear();
+    while (!services_.empty()) services_.pop_back();
 }
 
-const DesktopService& WaylandDesktop::launch(const std::string& name, std::vector<std::string> argv,
-                                            const std::map<std::string, std::string>& extraEnv) {
-    argv[0] = programPath(argv[0]);
-    std::map<std::string, std::string> env = serviceEnv_;
-    for (const auto& [key, value] : extraEnv) env[key] = value;
-    services_.push_back(std::make_unique<DesktopService>(name, argv, runtimeDir() + "/" + name + ".log", env,
-                                                         kForeignVariables));
+const Daemon& WaylandDesktop::launch(const std::string& name, std::vector<std::string> argv,
+                                    const std::map<std::string, std::string>& extraEnv) {
+    DaemonOptions options{.env = serviceEnv_, .unsetEnv = kForeignVariables, .logPath = runtimeDir() + "/" + name + ".log",
+                          .ownProcessGroup = true, .parentDeathSignal = true, .stopGrace = std::chrono::seconds(3)};
+    for (const auto& [key, value] : extraEnv) options.env[key] = value;
+    services_.push_back(std::make_unique<Daemon>(std::move(argv), std::move(options)));
     return *services_.back();
-}
-
-void WaylandDesktop::waitFor(const std::string& what, const DesktopService& service,
-                             const std::function<bool()>& ready) const {
-    const auto deadline = steady_clock::now() + kStartTimeout;
-    while (!ready()) {
-        if (service.ended())
-            throw std::runtime_error(service.name() + " ended before " + what + "; its log:\n" + tail(service.logPath()));
-        if (steady_clock::now() > deadline)
-            throw std::runtime_error(service.name() + ": no " + what + " after 15 s; its log:\n" + tail(service.logPath()));
-        std::this_thread::sleep_for(milliseconds(10));
-    }
 }
 
 bool WaylandDesktop::busNameOwned(const std::string& name) const {
@@ -122,15 +101,18 @@ void WaylandDesktop::start(PortalSetup portal) {
     for (const char* dir : {"client-state", "no-portals"}) fs::create_directories(runtime / dir);
     chooseOutput("HEADLESS-1");
 
+    const auto waitFor = [](const std::string& what, const Daemon& service, const std::function<bool()>& ready) {
+        waitUntil(fs::path(service.logPath()).stem().string() + ": " + what, ready, {&service}, kStartTimeout,
+                  milliseconds(10));
+    };
     // Independent parts start together; each is waited for before its dependants start.
-    const DesktopService& sway = launch("sway",
-                                 {"unshare", "--user", "--map-user=1000", "--map-group=1000", programPath("sway"),
-                                  "-c", kConfigDir + "/sway.config"},
-                                 {{"WLR_BACKENDS", "headless"}, {"WLR_LIBINPUT_NO_DEVICES", "1"},
-                                  {"WLR_RENDERER", "pixman"}});
-    const DesktopService& dbus = launch("dbus-daemon", {"dbus-daemon", "--config-file=" + kConfigDir + "/session-bus.conf",
-                                                 "--nofork", "--address=" + bus});
-    const DesktopService& pipewire = launch("pipewire", {"pipewire"});
+    const Daemon& sway = launch("sway",
+                                {"unshare", "--user", "--map-user=1000", "--map-group=1000", programPath("sway"), "-c",
+                                 kConfigDir + "/sway.config"},
+                                {{"WLR_BACKENDS", "headless"}, {"WLR_LIBINPUT_NO_DEVICES", "1"}, {"WLR_RENDERER", "pixman"}});
+    const Daemon& dbus = launch("dbus-daemon", {"dbus-daemon", "--config-file=" + kConfigDir + "/session-bus.conf",
+                                                "--nofork", "--address=" + bus});
+    const Daemon& pipewire = launch("pipewire", {"pipewire"});
 
     const auto xDisplayFile = (runtime / "x-display").string();
     waitFor("Wayland socket, IPC socket and Xwayland", sway, [&] {
@@ -141,26 +123,26 @@ void WaylandDesktop::start(PortalSetup portal) {
     env_["SWAYSOCK"] = runtime / socketName(runtime, "sway-ipc.", ".sock");
     env_["DISPLAY"] = readFile(xDisplayFile);
     env_["DISPLAY"].pop_back();
-    if (env_["DISPLAY"].empty()) throw std::runtime_error("sway started no Xwayland; its log:\n" + tail(sway.logPath()));
+    if (env_["DISPLAY"].empty()) throw std::runtime_error("sway started no Xwayland" + sway.logTail());
     waitFor("session bus", dbus, [&] { return busNameOwned("org.freedesktop.DBus"); });
     waitFor("socket", pipewire, [&] { return fs::exists(runtime / "pipewire-0"); });
 
-    const DesktopService& wireplumber = launch("wireplumber", {"wireplumber"});
-    const DesktopService& pulse = launch("pipewire-pulse", {"pipewire-pulse"});
-    const DesktopService& permissions = launch("xdg-permission-store", {"/usr/libexec/xdg-permission-store"});
+    const Daemon& wireplumber = launch("wireplumber", {"wireplumber"});
+    const Daemon& pulse = launch("pipewire-pulse", {"pipewire-pulse"});
+    const Daemon& permissions = launch("xdg-permission-store", {"/usr/libexec/xdg-permission-store"});
     if (portal == PortalSetup::ScreenCast) {
         // Started before the portal, which reads its backends' properties once, at start.
-        const DesktopService& backend = launch("xdg-desktop-portal-wlr",
-                                        {"/usr/libexec/xdg-desktop-portal-wlr", "-l", "INFO", "-c",
-                                         kConfigDir + "/portal-wlr.config"},
-                                        {{"WAYLAND_DISPLAY", env_["WAYLAND_DISPLAY"]}, {"LD_PRELOAD", KG_SCREENCOPY_SHIM}});
+        const Daemon& backend = launch("xdg-desktop-portal-wlr",
+                                       {"/usr/libexec/xdg-desktop-portal-wlr", "-l", "INFO", "-c",
+                                        kConfigDir + "/portal-wlr.config"},
+                                       {{"WAYLAND_DISPLAY", env_["WAYLAND_DISPLAY"]}, {"LD_PRELOAD", KG_SCREENCOPY_SHIM}});
         waitFor("bus name", backend, [&] { return busNameOwned("org.freedesktop.impl.portal.desktop.wlr"); });
     }
     waitFor("bus name", permissions, [&] { return busNameOwned("org.freedesktop.impl.portal.PermissionStore"); });
     if (portal != PortalSetup::None) {
         std::map<std::string, std::string> extra;
         if (portal == PortalSetup::NoScreenCast) extra["XDG_DESKTOP_PORTAL_DIR"] = runtime / "no-portals";
-        const DesktopService& frontend = launch("xdg-desktop-portal", {"/usr/libexec/xdg-desktop-portal"}, extra);
+        const Daemon& frontend = launch("xdg-desktop-portal", {"/usr/libexec/xdg-desktop-portal"}, extra);
         waitFor("bus name", frontend, [&] { return busNameOwned("org.freedesktop.portal.Desktop"); });
     }
     waitFor("socket", pulse, [&] { return fs::exists(runtime / "pulse" / "native"); });
@@ -303,14 +285,6 @@ void WaylandDesktop::movePointer(int x, int y) {
     const Rect box = layoutBox(outputs());
     pointerCommand("move " + std::to_string(x - box.x) + " " + std::to_string(y - box.y) + " " +
                    std::to_string(box.width) + " " + std::to_string(box.height));
-}
-
-void WaylandDesktop::pressButton(int button) { pointerCommand("down " + std::to_string(button)); }
-
-void WaylandDesktop::releaseButton(int button) { pointerCommand("up " + std::to_string(button)); }
-
-void WaylandDesktop::pressKey(const std::string& keyName) {
-    if (run({"wtype", "-s", "300", "-k", keyName}).exitStatus != 0) throw std::runtime_error("wtype -k " + keyName + " failed");
 }
 
 Screenshot WaylandDesktop::screenshot(const Rect& where) const {

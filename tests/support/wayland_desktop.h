@@ -24,7 +24,6 @@
 
 #include "tests/support/process_runner.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/wayland/desktop_service.h"
 
 namespace kg::test {
 
@@ -66,11 +65,6 @@ public:
     ProcessResult run(std::vector<std::string> argv) const;
     ProcessResult swaymsg(const std::vector<std::string>& args) const;
     [[nodiscard]] const std::string& runtimeDir() const { return dir_.path().native(); }
-    // What a desktop process ("sway", "xdg-desktop-portal-wlr", "pipewire", ...) has logged,
-    // for a failing test's message.
-    [[nodiscard]] std::string log(const std::string& process) const {
-        return readFile(runtimeDir() + "/" + process + ".log");
-    }
 
     // The next SelectSources shares this output; an empty name makes it answer "cancelled",
     // as a person declining would. Applies until changed.
@@ -94,15 +88,9 @@ public:
     // screen-cast stream keeps delivering frames. Shown until the desktop goes away.
     void showWindow(const Rect& where, std::uint32_t rgb, Motion motion = Motion::Still);
 
-    // The virtual pointer: absolute moves in layout coordinates (whatever outputs, positions
-    // and scales the test has set), Linux button codes.
-    static constexpr int kLeftButton = 0x110;
+    // Moves the virtual pointer, absolutely in layout coordinates (whatever outputs, positions
+    // and scales the test has set).
     void movePointer(int x, int y);
-    void pressButton(int button = kLeftButton);
-    void releaseButton(int button = kLeftButton);
-    // Presses and releases a key through wtype ("Escape", "Return"), slowly enough that the
-    // compositor takes it.
-    void pressKey(const std::string& keyName);
 
     // What is on the screen in `where` (layout coordinates) now, through grim, in output
     // pixels (twice `where`'s size on an output at scale 2). Without the pointer.
@@ -111,9 +99,10 @@ public:
 private:
     void start(PortalSetup portal);
     void stop();
-    const DesktopService& launch(const std::string& name, std::vector<std::string> argv,
-                                 const std::map<std::string, std::string>& extraEnv = {});
-    void waitFor(const std::string& what, const DesktopService& service, const std::function<bool()>& ready) const;
+    // A desktop process: its own process group (stopping it also stops what it started, such as
+    // sway's Xwayland), SIGTERM when the test dies, its output in <runtime dir>/<name>.log.
+    const Daemon& launch(const std::string& name, std::vector<std::string> argv,
+                         const std::map<std::string, std::string>& extraEnv = {});
     [[nodiscard]] bool busNameOwned(const std::string& name) const;
     void pointerCommand(const std::string& line);
     [[nodiscard]] nlohmann::json outputs() const;  // swaymsg -t get_outputs
@@ -122,7 +111,7 @@ private:
     TempDir dir_;
     std::map<std::string, std::string> env_;         // for clients
     std::map<std::string, std::string> serviceEnv_;  // for the desktop's own processes
-    std::vector<std::unique_ptr<DesktopService>> services_;  // in start order; stopped in reverse
+    std::vector<std::unique_ptr<Daemon>> services_;  // in start order; stopped in reverse
     std::unique_ptr<BackgroundProcess> pointer_;
     std::size_t pointerReplies_ = 0;
     std::vector<std::unique_ptr<BackgroundProcess>> windows_;

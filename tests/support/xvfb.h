@@ -2,9 +2,6 @@
 // A private X server for a test: Xvfb on a free display number (found with -displayfd, so
 // concurrent test runs never collide), stopped when the object goes away.
 
-#include <sys/types.h>
-
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,23 +9,6 @@
 #include "tests/support/process_runner.h"
 
 namespace kg::test {
-
-// A program running in the background for a test's lifetime with its output thrown away
-// (a server or desktop daemon nobody reads from), started with default signal handling and
-// ended with SIGTERM, then SIGKILL after 5 s. `env` is added to the test's environment;
-// descriptors without FD_CLOEXEC are inherited.
-class Daemon {
-public:
-    Daemon(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {});
-    ~Daemon();
-    Daemon(const Daemon&) = delete;
-    Daemon& operator=(const Daemon&) = delete;
-    // False once the program has ended.
-    [[nodiscard]] bool running();
-
-private:
-    pid_t pid_ = -1;
-};
 
 class XvfbServer {
 public:
@@ -51,8 +31,5 @@ private:
     int width_;
     int height_;
 };
-
-// Absolute path of a program on PATH, or empty.
-[[nodiscard]] std::string findProgram(const std::string& name);
 
 }  // namespace kg::test
