@@ -8,16 +8,13 @@
 namespace kg::test {
 namespace {
 
-// Size, result and plain pixels; a region reaching off the screen shows black there.
-TEST_F(RecorderTest, TheFileHasTheRegionsTruncatedSizeRoundedUpToEvenOrTheDisplaysSize) {
+// Size, result and plain pixels; a region reaching off the screen shows black there. (The
+// arithmetic of other sizes is the geometry unit test's; the whole display is the app's test.)
+TEST_F(RecorderTest, TheFileHasTheRegionsTruncatedSizeRoundedUpToEven) {
     const struct {
         std::optional<Rect> region;
         int width, height;
-    } cases[] = {{std::nullopt, 1280, 800},
-                 {Rect{10.5, 20.25, 640.7, 360.2}, 640, 360},
-                 {Rect{10.5, 20.25, 641, 361}, 642, 362},
-                 {Rect{900, 700, -300.5, -201}, 300, 202},
-                 {Rect{-50, 80, 900, 500}, 900, 500}};
+    } cases[] = {{Rect{10.5, 20.25, 641, 361}, 642, 362}, {Rect{-50, 80, 900, 500}, 900, 500}};
     pointerAt(1279, 799);
     int index = 0;
     for (const auto& c : cases) {

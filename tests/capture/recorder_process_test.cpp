@@ -1,4 +1,4 @@
-// A recording as a process sees it: a write limit reached mid-recording, and SIGKILL.
+// A recording as a process sees it.
 
 #include <signal.h>
 
@@ -9,23 +9,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A full-screen moving picture, so that every frame carries data.
-std::unique_ptr<BackgroundProcess> animation(const XvfbServer& xvfb) {
-    auto player = std::make_unique<BackgroundProcess>(std::vector<std::string>{findProgram("ffplay"), "-loglevel", "quiet", "-f", "lavfi", "-i", "testsrc2=s=1280x800:r=30", "-left", "0",
-                              "-top", "0", "-noborder", "-an"},
-                             xvfb.clientOptions());
+// On a full-screen moving picture (every frame carries data): a write limit reached
+// mid-recording, then a recording killed with SIGKILL.
+TEST_F(RecorderTest, AWriteLimitFailsOnceWithAResultAndAKilledRecordingStaysPlayableUpToItsLastTwoSeconds) {
+    BackgroundProcess player({findProgram("ffplay"), "-loglevel", "quiet", "-f", "lavfi", "-i", "testsrc2=s=1280x800:r=30",
+                              "-left", "0", "-top", "0", "-noborder", "-an"},
+                             xvfb_->clientOptions());
     std::this_thread::sleep_for(1s);
-    return player;
-}
-
-TEST_F(RecorderTest, AWriteLimitReportsTheFailureOnceAndStillGivesAResultAndAPlayableFile) {
-    const auto player = animation(*xvfb_);
     path_ = dir_.file("limited.mp4");
-    ProcessOptions options = xvfb_->clientOptions();
     // 1 MiB of file, and SIGXFSZ ignored so that the write fails with EFBIG instead.
-    BackgroundProcess bench({"/bin/sh", "-c", "ulimit -f 1024; trap '' XFSZ; exec \"$0\" \"$1\" 4", KG_CAPTURE_BENCH, path_},
-                            options);
-    const ProcessResult result = bench.wait(30s);
+    BackgroundProcess limited({"/bin/sh", "-c", "ulimit -f 1024; trap '' XFSZ; exec \"$0\" \"$1\" 4", KG_CAPTURE_BENCH, path_},
+                              xvfb_->clientOptions());
+    const ProcessResult result = limited.wait(30s);
     ASSERT_EQ(result.exitStatus, 0) << result.out;
     EXPECT_TRUE(result.err.empty()) << result.err;
     const auto lines = result.lines();
@@ -33,14 +28,11 @@ TEST_F(RecorderTest, AWriteLimitReportsTheFailureOnceAndStillGivesAResultAndAPla
     EXPECT_EQ(lines[0].value("status", ""), "recording");
     EXPECT_EQ(lines[1].value("error", ""), "recording failed: File too large");
     EXPECT_EQ(lines[2].value("status", ""), "done");
-    const MovieSummary movie = readMovie(path_);
+    MovieSummary movie = readMovie(path_);
     ASSERT_TRUE(movie.readable);
     EXPECT_GE(movie.frameTimes.size(), 5u);
     EXPECT_LE(std::filesystem::file_size(path_), 1024u * 1024);
-}
 
-TEST_F(RecorderTest, ARecordingKilledWithSigkillStaysPlayableUpToItsLastTwoSeconds) {
-    const auto player = animation(*xvfb_);
     path_ = dir_.file("killed.mp4");
     BackgroundProcess bench({KG_CAPTURE_BENCH, path_, "60"}, xvfb_->clientOptions());
     bench.waitForLines(1, 10s);
@@ -48,9 +40,8 @@ TEST_F(RecorderTest, ARecordingKilledWithSigkillStaysPlayableUpToItsLastTwoSecon
     std::this_thread::sleep_for(4s);
     bench.signal(SIGKILL);
     const double killedAt = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    const ProcessResult result = bench.wait(10s);
-    EXPECT_EQ(result.termSignal, SIGKILL);
-    const MovieSummary movie = readMovie(path_);
+    EXPECT_EQ(bench.wait(10s).termSignal, SIGKILL);
+    movie = readMovie(path_);
     ASSERT_TRUE(movie.readable);
     EXPECT_EQ(movie.width, 1280);
     ASSERT_FALSE(movie.frameTimes.empty());
