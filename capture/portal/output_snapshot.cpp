@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "capture/portal/crop_copy.h"
 #include "capture/portal/wayland_client.h"
 #include "platform/unique_fd.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
@@ -132,16 +133,7 @@ std::optional<OutputSnapshot> snapshotOutput(std::uint32_t globalName) {
     for (std::uint32_t y = 0; y < frame.height; ++y) {
         const std::uint8_t* from = mapping.data() + static_cast<std::size_t>(flipped ? frame.height - 1 - y : y) * frame.stride;
         std::uint8_t* to = snapshot.bgrx.data() + static_cast<std::size_t>(y) * frame.width * 4;
-        if (bgrx) {
-            std::memcpy(to, from, static_cast<std::size_t>(frame.width) * 4);
-            continue;
-        }
-        for (std::uint32_t x = 0; x < frame.width; ++x, from += 4, to += 4) {
-            to[0] = from[2];
-            to[1] = from[1];
-            to[2] = from[0];
-            to[3] = from[3];
-        }
+        copyRowToBgrx(from, to, frame.width, !bgrx);
     }
     return snapshot;
 }
