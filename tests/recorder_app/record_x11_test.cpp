@@ -300,7 +300,23 @@ TEST_F(RecordOnBareServer, EveryStopPathFinishesThePlayableFileAndWindowsOpenedM
             EXPECT_EQ(result.out, R"({"status":"stop_signal_sent","pid":)" + std::to_string(run.process().pid()) + "}\n");
         } else if (stop == Stop::Button) {
             // The bar sits 10 points below the region, centred (x 300..500, y 560..600); Stop
-            // is its first button.
+            // is its first button, the clock's orange text follows the buttons and ticks.
+            const auto clock = [&] {
+                const auto rgb = desktop_.screenshot();
+                std::vector<std::uint8_t> area;
+                int orange = 0;
+                for (int y = 571; y < 589; ++y)
+                    for (int x = 372; x < 490; ++x) {
+                        const auto* p = &rgb[(y * kScreenW + x) * 3];
+                        orange += p[0] > 200 && p[1] > 110 && p[1] < 160 && p[2] < 100;
+                        area.insert(area.end(), p, p + 3);
+                    }
+                EXPECT_GT(orange, 20) << "no clock text";
+                return area;
+            };
+            const auto first = clock();
+            std::this_thread::sleep_for(1s);
+            EXPECT_NE(clock(), first) << "the clock did not tick";
             run.xdotool({"mousemove", "324", "580", "click", "1", "mousemove", "1270", "790"});
         } else if (stop != Stop::MaxSeconds) {
             run.process().signal(stop == Stop::Int ? SIGINT : stop == Stop::Term ? SIGTERM : SIGHUP);

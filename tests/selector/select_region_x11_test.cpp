@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <thread>
@@ -49,10 +50,19 @@ protected:
     }
     // The grey level of a screen pixel (the wallpaper is equal in every channel).
     int level(int x, int y) const { return static_cast<int>(desktop_.pixel(x, y) & 0xff); }
-    int waitForLevel(int x, int y, int expected, std::chrono::milliseconds timeout) const {
+    // The selector's red (the idle dot, the border, the size label's box).
+    bool red(int x, int y) const {
+        const std::uint32_t p = desktop_.pixel(x, y);
+        return (p >> 16) > 0xe0 && (p >> 8 & 0xff) < 0x60 && (p & 0xff) < 0x50;
+    }
+    // Whether `shown` holds within `timeout` (the screen is repainted in parts).
+    static bool eventually(const std::function<bool()>& shown, std::chrono::milliseconds timeout = 5s) {
         const auto end = std::chrono::steady_clock::now() + timeout;
-        while (std::abs(level(x, y) - expected) > 2 && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(20ms);
+        while (!shown() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(20ms);
+        return shown();
+    }
+    int waitForLevel(int x, int y, int expected, std::chrono::milliseconds timeout) const {
+        eventually([&] { return std::abs(level(x, y) - expected) <= 2; }, timeout);
         return level(x, y);
     }
     void xdotool(std::vector<std::string> args) {
@@ -78,14 +88,23 @@ TEST_F(SelectRegionOnX11, DragPrintsTheRegionAndExitsWithZero) {
     expectEnd(*process, "{\"x\":100,\"y\":200,\"width\":300,\"height\":200,\"screen_x\":0,\"screen_y\":0}\n");
 }
 
-TEST_F(SelectRegionOnX11, ASmallDragIsDiscardedAndAnUpwardOneDimsAroundItsHoleUntilPrinted) {
+TEST_F(SelectRegionOnX11, ASmallDragIsDiscardedAndAnUpwardOneDimsAroundItsBorderedHoleUntilPrinted) {
     auto process = start();
+    // The idle dot: 48 across, its lowest point 40 above the screen's centre.
+    EXPECT_TRUE(eventually([&] { return red(512, 320) && red(512, 300) && !red(512, 350); })) << "no idle dot";
     drag(300, 300, 340, 500);  // 40 wide: discarded
     EXPECT_EQ(process->waitForLines(1, 500ms), "");
+    EXPECT_TRUE(eventually([&] { return red(512, 320); })) << "the idle dot did not come back";
     drag(600, 500, 200, 200, /*release=*/false);  // from lower-right to upper-left
     // Inside the hole (away from the border and label) the grey shows undimmed.
     EXPECT_NEAR(waitForLevel(400, 350, kGreyLevel, 5s), kGreyLevel, 2);
     for (const auto& [x, y] : {std::pair{100, 100}, {900, 700}, {400, 600}}) EXPECT_NEAR(level(x, y), kDimmed, 2);
+    // The 2-pixel border straddles the edge; the size label's box sits 4 pixels below it.
+    EXPECT_TRUE(eventually([&] { return red(199, 350) && red(200, 350) && red(400, 500) && red(400, 505); }))
+        << "border or label box missing";
+    EXPECT_NEAR(level(197, 350), kDimmed, 2);
+    EXPECT_NEAR(level(400, 502), kDimmed, 2) << "no gap between border and label";
+    EXPECT_FALSE(red(512, 320)) << "the idle dot stays while dragging";
     xdotool({"mouseup", "1"});
     ASSERT_FALSE(process->waitForLines(1, 15s).empty());
     // By the time the line is out, no dimmed pixel is left anywhere.
