@@ -50,6 +50,13 @@ std::shared_ptr<ScreenRecorder> ScreenRecorder::create(std::optional<kg::Rect> r
     recorder->encoder_ = std::make_unique<VideoEncoder>(static_cast<int>(recorder->geometry_.frameWidth),
                                                         static_cast<int>(recorder->geometry_.frameHeight));
     recorder->writer_ = std::make_unique<MovieWriter>(recorder->outputPath_, recorder->delegate_);
+    // A file that can take nothing more (a full disk) ends the recording: it is finished and
+    // measured as it stands.
+    recorder->writer_->onFailure([weak = std::weak_ptr<ScreenRecorder>(recorder), mainQueue = recorder->mainQueue_] {
+        mainQueue([weak] {
+            if (auto self = weak.lock()) self->triggerStop();
+        });
+    });
     recorder->videoStream_ = recorder->writer_->addStream(recorder->encoder_->context());
     recorder->audio_ = openAudioTrack(audioModeFromText(audioMode), *recorder->writer_, [](const std::string& reason) {
         printResult(warnResult("audio unavailable: " + reason));
