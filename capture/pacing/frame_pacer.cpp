@@ -49,8 +49,8 @@ void FramePacer::stop() {
     if (thread_.joinable()) thread_.join();
 }
 
-bool FramePacer::sendFrame(std::int64_t tick, const BgrxView& picture) {
-    AvFramePtr frame = converter_.convert(picture);
+bool FramePacer::sendFrame(std::int64_t tick, const SourcePoll& poll) {
+    AvFramePtr frame = converter_.convert(poll.picture, poll.wholePicture ? nullptr : &poll.dirty);
     if (!frame) return false;
     frame->pts = tick * VideoEncoder::kTimeBase / kFramesPerSecond;
     const bool keyframe = lastKeyTick_ < 0 || tick - lastKeyTick_ >= kKeyframeTicks;
@@ -98,7 +98,7 @@ void FramePacer::pace() {
             const bool refresh = tick - lastSentTick_ >= kRefreshTicks;
             SourcePoll poll = source_.poll(force || refresh ? PollMode::always : PollMode::ifChanged);
             if (poll.status == SourcePoll::Status::picture) {
-                if (sendFrame(tick, poll.picture)) force = false;
+                if (sendFrame(tick, poll)) force = false;
             } else if (poll.status == SourcePoll::Status::failed) {
                 // The last picture stays until the movie's end; stop() still finishes the file.
                 ended = true;

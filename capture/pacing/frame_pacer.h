@@ -54,7 +54,7 @@ public:
 private:
     void run();
     void pace();
-    bool sendFrame(std::int64_t tick, const BgrxView& picture);
+    bool sendFrame(std::int64_t tick, const SourcePoll& poll);
 
     VideoSource& source_;
     RecordingDelegate& delegate_;

@@ -74,7 +74,7 @@ SourcePoll PortalVideoSource::poll(PollMode mode) {
     if (ended_ || !stream_) return {};
     if (auto failure = stream_->failure()) {
         ended_ = true;
-        return {SourcePoll::Status::failed, {}, *failure};
+        return {SourcePoll::Status::failed, {}, *failure, true, {}};
     }
     if (mode == PollMode::ifChanged && stream_->generation() == lastGeneration_) return {};
     PixelRect crop;
@@ -96,7 +96,7 @@ SourcePoll PortalVideoSource::poll(PollMode mode) {
     }
     lastGeneration_ = generation;
     BgrxView view{pixels_.data(), static_cast<int>(crop.width), static_cast<int>(crop.height), crop.width * 4};
-    return {SourcePoll::Status::picture, view, {}};
+    return {SourcePoll::Status::picture, view, {}, true, {}};
 }
 
 void PortalVideoSource::stop() {

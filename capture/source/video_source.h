@@ -35,6 +35,10 @@ struct SourcePoll {
     // until the next poll().
     BgrxView picture;
     std::string failure;
+    // Where `picture` may differ from the previous one delivered (picture pixels), so that
+    // only those parts are converted; everywhere when `wholePicture`.
+    bool wholePicture = true;
+    std::vector<PixelRect> dirty;
 };
 
 // Whether a picture is wanted even when nothing may have changed: the first frame, a region

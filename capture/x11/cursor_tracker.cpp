@@ -3,6 +3,7 @@
 #include <xcb/xfixes.h>
 
 #include <cstring>
+#include <utility>
 
 namespace kg::capture {
 
@@ -65,8 +66,27 @@ bool CursorTracker::refresh(const PixelRect& watched) {
     return changed;
 }
 
-void CursorTracker::draw(const BgrxView& frame, std::int64_t originX, std::int64_t originY) const {
-    if (visible_) blendCursor(frame, image_, x_ - originX, y_ - originY);
+PixelRect CursorTracker::draw(const BgrxView& frame, std::int64_t originX, std::int64_t originY) {
+    under_ = {};
+    if (!visible_) return {};
+    const PixelRect drawn = PixelRect{x_ - image_.hotX - originX, y_ - image_.hotY - originY, image_.width, image_.height}
+                                .intersected({0, 0, frame.width, frame.height});
+    if (drawn.empty()) return {};
+    underPixels_.resize(static_cast<std::size_t>(drawn.width * drawn.height));
+    for (std::int64_t row = 0; row < drawn.height; ++row)
+        std::memcpy(underPixels_.data() + row * drawn.width, frame.pixel(static_cast<int>(drawn.x), static_cast<int>(drawn.y + row)),
+                    static_cast<std::size_t>(drawn.width) * 4);
+    under_ = drawn;
+    blendCursor(frame, image_, x_ - originX, y_ - originY);
+    return drawn;
+}
+
+PixelRect CursorTracker::undraw(const BgrxView& frame) {
+    const PixelRect drawn = std::exchange(under_, {});
+    for (std::int64_t row = 0; row < drawn.height; ++row)
+        std::memcpy(frame.pixel(static_cast<int>(drawn.x), static_cast<int>(drawn.y + row)), underPixels_.data() + row * drawn.width,
+                    static_cast<std::size_t>(drawn.width) * 4);
+    return drawn;
 }
 
 }  // namespace kg::capture

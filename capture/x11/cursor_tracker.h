@@ -7,6 +7,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "capture/capture_geometry.h"
 #include "capture/x11/cursor_image.h"
@@ -26,8 +27,13 @@ public:
     bool refresh(const PixelRect& watched);
 
     // Draws the cursor into `frame`, whose top-left pixel is (originX, originY) in root
-    // coordinates.
-    void draw(const BgrxView& frame, std::int64_t originX, std::int64_t originY) const;
+    // coordinates, keeping the pixels it covers. Returns the rectangle drawn over (frame
+    // pixels; empty when none).
+    PixelRect draw(const BgrxView& frame, std::int64_t originX, std::int64_t originY);
+    // Puts back into the same frame what the last draw() covered; returns that rectangle.
+    PixelRect undraw(const BgrxView& frame);
+    // Forgets the last draw(): its frame was grabbed anew.
+    void forgetDrawn() { under_ = {}; }
 
 private:
     void fetchImage();
@@ -39,6 +45,8 @@ private:
     bool visible_ = false;
     bool shapeChanged_ = true;
     PixelRect lastBounds_;
+    PixelRect under_;  // frame pixels, kept in `underPixels_`
+    std::vector<std::uint32_t> underPixels_;
 };
 
 }  // namespace kg::capture

@@ -30,6 +30,9 @@ public:
 
     // Whether anything reported since the last reset() touches `watched` (root coordinates).
     [[nodiscard]] bool touched(const PixelRect& watched) const;
+    // What was reported since the last reset() (root coordinates; past a few dozen
+    // rectangles, their bounding box).
+    [[nodiscard]] const std::vector<PixelRect>& changed() const { return changed_; }
 
     // Forgets what was reported and asks the server to report every further change: call
     // before grabbing the pixels that account for the changes reported so far.

@@ -49,15 +49,19 @@ bool WindowExclusion::handleEvent(const xcb_generic_event_t& event) {
     return below_->handleEvent(event, vacated_) || ours;
 }
 
-bool WindowExclusion::coverChanged(const PixelRect& rect) {
+bool WindowExclusion::coverChanged(const PixelRect& rect, std::vector<PixelRect>& regrab) {
     if (!active()) return false;
     const std::vector<PixelRect>& covered = windows_.covered(monotonicNowNs());
     if (windows_.generation() == lastGeneration_) return false;
     lastGeneration_ = windows_.generation();
-    auto touches = [&](const std::vector<PixelRect>& list) {
-        return std::any_of(list.begin(), list.end(), [&](const PixelRect& r) { return r.intersects(rect); });
-    };
-    const bool inside = touches(covered) || touches(lastCovered_);
+    bool inside = false;
+    for (const std::vector<PixelRect>* list : {&covered, static_cast<const std::vector<PixelRect>*>(&lastCovered_)}) {
+        for (const PixelRect& r : *list) {
+            if (!r.intersects(rect)) continue;
+            inside = true;
+            regrab.push_back(r.intersected(rect));
+        }
+    }
     lastCovered_ = covered;
     return inside;
 }
@@ -93,7 +97,8 @@ void WindowExclusion::learnScreen(const BgrxView& screen, OurWindows ours) {
     seeded_ = true;
 }
 
-void WindowExclusion::apply(const BgrxView& frame, const PixelRect& frameRect) {
+void WindowExclusion::apply(const BgrxView& frame, const PixelRect& frameRect, const std::vector<PixelRect>& fresh,
+                            std::vector<PixelRect>& replaced) {
     if (!active()) return;
     const std::vector<PixelRect>& covered = windows_.covered(monotonicNowNs());
     // Changes are forgotten only now, with every event up to the grab in: a pixel that one of
@@ -103,7 +108,13 @@ void WindowExclusion::apply(const BgrxView& frame, const PixelRect& frameRect) {
     for (const PixelRect& r : vacated_) cache_->forget(r, {});
     damaged_.clear();
     vacated_.clear();
-    cache_->learn(frame, frameRect, covered);
+    for (const PixelRect& part : fresh) {
+        const PixelRect r = part.intersected(frameRect);
+        if (r.empty()) continue;
+        const BgrxView view{frame.pixel(static_cast<int>(r.x - frameRect.x), static_cast<int>(r.y - frameRect.y)),
+                            static_cast<int>(r.width), static_cast<int>(r.height), frame.stride};
+        cache_->learn(view, r, covered);
+    }
 
     const PixelRect visible = frameRect.intersected({0, 0, display_.width(), display_.height()});
     std::vector<Cluster> clusters;
@@ -117,6 +128,7 @@ void WindowExclusion::apply(const BgrxView& frame, const PixelRect& frameRect) {
     const std::vector<WindowsBelow::Area> areas = below_->rebuild(boxes);
     for (std::size_t i = 0; i < clusters.size(); ++i) {
         const WindowsBelow::Area& area = areas[i];
+        replaced.push_back(clusters[i].box);
         for (const PixelRect& r : clusters[i].members) {
             for (std::int64_t y = r.y; y < r.bottom(); ++y) {
                 for (std::int64_t x = r.x; x < r.right(); ++x) {

@@ -46,8 +46,9 @@ public:
     void screenChanged(const PixelRect& rect);
 
     // Whether what our windows cover inside `rect` changed since the previous call (then the
-    // frame must be taken again even if the screen reported no change there).
-    bool coverChanged(const PixelRect& rect);
+    // frame must be taken again even if the screen reported no change there). When it did,
+    // adds to `regrab` the places covered before and now: their pixels must be grabbed anew.
+    bool coverChanged(const PixelRect& rect, std::vector<PixelRect>& regrab);
 
     // A grab of the whole screen is wanted before the next frame: the first look at what lies
     // around our windows.
@@ -57,9 +58,11 @@ public:
     enum class OurWindows { shown, notYetShown };
     void learnScreen(const BgrxView& screen, OurWindows ours = OurWindows::shown);
 
-    // Replaces the pixels of `frame` (a fresh grab of `frameRect`, root coordinates) that our
-    // windows cover, and learns the others.
-    void apply(const BgrxView& frame, const PixelRect& frameRect);
+    // Replaces the pixels of `frame` (the picture of `frameRect`, root coordinates) that our
+    // windows cover, and learns the others of `fresh`, the parts just grabbed. Adds to
+    // `replaced` the rectangles it wrote (root coordinates).
+    void apply(const BgrxView& frame, const PixelRect& frameRect, const std::vector<PixelRect>& fresh,
+               std::vector<PixelRect>& replaced);
 
 private:
     struct Cluster {

@@ -68,22 +68,43 @@ SourcePoll X11VideoSource::poll(PollMode mode) {
     if (lost_) return {};
     if (xcb_connection_has_error(display_->connection())) {
         lost_ = true;
-        return {SourcePoll::Status::failed, {}, "the connection to the X server was lost"};
+        return {SourcePoll::Status::failed, {}, "the connection to the X server was lost", true, {}};
     }
     drainEvents();
+    std::vector<PixelRect> parts;  // root coordinates, to grab anew
     const bool cursorChanged = cursor_->refresh(source_);
-    const bool coverChanged = exclusion_->coverChanged(source_);
+    const bool coverChanged = exclusion_->coverChanged(source_, parts);
     const bool mustSend = mode == PollMode::always || cursorChanged || coverChanged;
     if (!mustSend && damage_->available() && !damage_->touched(source_)) return {};
 
+    for (const PixelRect& r : damage_->changed())
+        if (r.intersects(source_)) parts.push_back(r.intersected(source_));
     damage_->reset();
     if (exclusion_->wantsScreen()) {
         if (auto screen = grabber_->grab({0, 0, display_->width(), display_->height()})) exclusion_->learnScreen(*screen);
     }
-    auto view = grabber_->grab(source_);
-    if (!view) return {};
+    std::int64_t partsArea = 0;
+    for (const PixelRect& r : parts) partsArea += r.width * r.height;
+    // Parts that make up much of the region cost more as many requests than as one.
+    const bool whole = mode == PollMode::always || !picture_ || !(pictureRect_ == source_) || !damage_->available() ||
+                       partsArea * 2 > source_.width * source_.height;
+    std::vector<PixelRect> dirty;  // picture pixels
+    if (whole) {
+        cursor_->forgetDrawn();
+        picture_ = grabber_->grabRegion(source_);
+        pictureRect_ = source_;
+        if (!picture_) return {};
+        parts.assign(1, source_);
+    } else {
+        dirty.push_back(cursor_->undraw(*picture_));
+        if (!grabber_->grabParts(parts)) {
+            picture_.reset();
+            return {};
+        }
+    }
+    const BgrxView view = *picture_;
     if (!damage_->available()) {
-        const std::uint64_t hash = hashPixels(*view);
+        const std::uint64_t hash = hashPixels(view);
         const bool same = lastHash_ && *lastHash_ == hash;
         lastHash_ = hash;
         if (same && !mustSend) return {};
@@ -91,9 +112,16 @@ SourcePoll X11VideoSource::poll(PollMode mode) {
     // Events are delivered before the reply that follows them: whatever moved our windows
     // before the grab is known now, so what they cover matches the grabbed pixels.
     drainEvents();
-    exclusion_->apply(*view, source_);
-    cursor_->draw(*view, source_.x, source_.y);
-    return {SourcePoll::Status::picture, *view, {}};
+    std::vector<PixelRect> written = parts;  // root coordinates
+    exclusion_->apply(view, source_, parts, written);
+    dirty.push_back(cursor_->draw(view, source_.x, source_.y));
+    SourcePoll result{SourcePoll::Status::picture, view, {}, whole, {}};
+    if (!whole) {
+        for (const PixelRect& r : written) dirty.push_back({r.x - source_.x, r.y - source_.y, r.width, r.height});
+        std::erase_if(dirty, [](const PixelRect& r) { return r.empty(); });
+        result.dirty = std::move(dirty);
+    }
+    return result;
 }
 
 }  // namespace kg::capture

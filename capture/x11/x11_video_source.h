@@ -4,8 +4,10 @@
 //
 // Pictures are driven by change: DAMAGE events inside the region, a pointer that moved or
 // changed shape there, our windows moving or reshaping over it, a new region. A still screen
-// costs a pointer query per tick. Without DAMAGE every poll grabs and compares the pixels
-// with the previous grab.
+// costs a pointer query per tick. The region's picture is kept between frames and only what
+// changed is grabbed again: the damaged rectangles, the places our windows cover or left, and
+// the cursor's old and new places (what it covered is put back before it is drawn again).
+// Without DAMAGE every poll grabs all of it and compares the pixels with the previous grab.
 //
 // Threads: see VideoSource.
 
@@ -51,6 +53,8 @@ private:
     std::unique_ptr<WindowExclusion> exclusion_;
 
     PixelRect source_;
+    std::optional<BgrxView> picture_;  // of `pictureRect_`, as last delivered
+    PixelRect pictureRect_;
     std::optional<std::uint64_t> lastHash_;
     bool lost_ = false;
 };
