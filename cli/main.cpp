@@ -1,23 +1,19 @@
 // Entry point: dispatches on the command word. Every outcome is a result line on standard
 // output; nothing is ever written to standard error.
 
-#include <csignal>
 #include <string>
 #include <vector>
 
+#include "cli/process_signals.h"
 #include "cli/result_printer.h"
 #include "recorder/run_recorder.h"
 #include "recorder/stop_command.h"
 #include "selector/run_select_region.h"
 
 int main(int argc, char** argv) {
-    // SIGUSR1 asks a recording to stop. Blocked before any thread exists, so every thread
-    // inherits the mask: a stop signal that arrives before the recorder waits for it stays
-    // pending instead of ending the process, and is read later from a signalfd.
-    sigset_t stopSignal;
-    sigemptyset(&stopSignal);
-    sigaddset(&stopSignal, SIGUSR1);
-    pthread_sigmask(SIG_BLOCK, &stopSignal, nullptr);
+    // Before anything else: a stop or termination signal sent the moment the process starts
+    // must wait for the watcher that turns it into a result line, not end the process.
+    kg::blockProcessSignals();
 
     if (argc < 2) {
         kg::printResult(kg::errorResult("usage: kestrelgrain-capture <select-region|record|stop>"));

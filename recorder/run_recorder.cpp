@@ -1,13 +1,14 @@
 #include "recorder/run_recorder.h"
 
-#include <csignal>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "capture/signal_source.h"
+#include "cli/process_signals.h"
+#include "cli/region_limits.h"
 #include "cli/result_printer.h"
 #include "platform/application.h"
-#include "capture/signal_source.h"
 #include "recorder/record_options.h"
 #include "recorder/recorder_app_delegate.h"
 
@@ -15,15 +16,14 @@ namespace kg {
 
 int runRecorder(const std::vector<std::string>& args, int argc, char** argv) {
     const RecordSettings settings = parseRecordOptions(args);
-
-    // Ctrl-C, a closing terminal or a polite kill finish the file instead of losing it. The
-    // signals are blocked before the toolkit starts its threads, so that they stay pending
-    // until the signal source below reads them, whichever thread they were aimed at.
-    const int terminationSignals[] = {SIGINT, SIGTERM, SIGHUP};
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    for (const int signo : terminationSignals) sigaddset(&blocked, signo);
-    pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+    // A region no screen or encoder can take is refused before the display is even opened:
+    // the frame around it would otherwise be made, and painted, at its size.
+    if (settings.region) {
+        if (const auto problem = regionProblem(*settings.region)) {
+            printResult(errorResult(*problem));
+            return 1;
+        }
+    }
 
     if (!Application::open(argc, argv)) {
         printResult(errorResult("cannot open display"));
@@ -34,18 +34,21 @@ int runRecorder(const std::vector<std::string>& args, int argc, char** argv) {
 
     auto delegate = std::make_shared<RecorderAppDelegate>(settings.region, settings.audioMode, settings.outputPath,
                                                           settings.maxSeconds, app.mainQueue());
+    // Ctrl-C, a closing terminal or a polite kill finish the file instead of losing it. The
+    // signals have been blocked since the process started (so one sent meanwhile is pending
+    // and read here first).
     std::optional<capture::SignalSource> terminationSource;
     try {
         terminationSource.emplace(
-            std::vector<int>(std::begin(terminationSignals), std::end(terminationSignals)),
+            std::vector<int>(kTerminationSignals.begin(), kTerminationSignals.end()),
             [weak = std::weak_ptr<RecorderAppDelegate>(delegate)](int signo) {
                 if (const auto d = weak.lock()) d->terminationSignalReceived(signo);
             },
             app.mainQueue());
     } catch (const std::exception&) {
-        // No signal watcher (no descriptor left): the signals keep their default action
+        // No signal watcher (no descriptor left): the signals get their default action back
         // instead of staying blocked for nothing, and the recording itself goes on.
-        pthread_sigmask(SIG_UNBLOCK, &blocked, nullptr);
+        unblockTerminationSignals();
     }
     app.setDelegate(delegate.get());
     app.run();

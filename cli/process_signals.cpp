@@ -1,0 +1,32 @@
+#include "cli/process_signals.h"
+
+#include <pthread.h>
+
+namespace kg {
+
+namespace {
+
+sigset_t gMaskAtStart;
+
+// Runs in the child after fork(), where only async-signal-safe calls are allowed.
+void restoreMaskInChild() { pthread_sigmask(SIG_SETMASK, &gMaskAtStart, nullptr); }
+
+}  // namespace
+
+void blockProcessSignals() {
+    sigset_t ours;
+    sigemptyset(&ours);
+    sigaddset(&ours, SIGUSR1);
+    for (const int signo : kTerminationSignals) sigaddset(&ours, signo);
+    pthread_sigmask(SIG_BLOCK, &ours, &gMaskAtStart);
+    pthread_atfork(nullptr, nullptr, restoreMaskInChild);
+}
+
+void unblockTerminationSignals() {
+    sigset_t termination;
+    sigemptyset(&termination);
+    for (const int signo : kTerminationSignals) sigaddset(&termination, signo);
+    pthread_sigmask(SIG_UNBLOCK, &termination, nullptr);
+}
+
+}  // namespace kg
