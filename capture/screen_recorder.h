@@ -73,6 +73,10 @@ public:
     // Requests the stop; later calls do nothing. Main thread.
     void triggerStop();
 
+    // Reports a failure that ends the capture from outside the engine (the display went
+    // away) as the engine reports its own: one "recording failed" line at most. Any thread.
+    void recordingDidFail(const std::string& reason) { delegate_.recordingDidFail(reason); }
+
     // Finishes the file and measures it: {"status": "done", "path", "size", "duration"}.
     // Throws CaptureError when the file cannot be measured.
     kg::ResultObject stop();

@@ -1,10 +1,15 @@
 #include "platform/application.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QThread>
 #include <QTimer>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +30,62 @@ bool gOpened = false;
 bool gOpenAnswer = false;
 
 void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+// The delegate of run(), for the exit handler below.
+ApplicationDelegate* gDelegate = nullptr;
+bool gTerminating = false;
+
+// Without XDG_RUNTIME_DIR the toolkit makes `<temporary directory>/runtime-<user>` while it
+// starts (it only looks there for a sandbox's marker file). The folder it would make, when
+// it does not exist yet: removed again once it is no longer needed, so that nothing is left.
+std::string gRuntimeDirToRemove;
+
+void noteToolkitRuntimeDirectory() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && *runtime != '\0') return;
+    const passwd* user = getpwuid(geteuid());
+    if (user == nullptr) return;
+    const std::string dir = QDir::tempPath().toStdString() + "/runtime-" + user->pw_name;
+    struct stat info {};
+    if (lstat(dir.c_str(), &info) != 0 && errno == ENOENT) gRuntimeDirToRemove = dir;
+}
+
+// Idempotent; leaves a folder that something has been put in.
+void removeToolkitRuntimeDirectory() {
+    if (!gRuntimeDirToRemove.empty()) rmdir(gRuntimeDirToRemove.c_str());
+}
+
+// With no session bus named (no DBUS_SESSION_BUS_ADDRESS, no $XDG_RUNTIME_DIR/bus), the D-Bus
+// library would start one for the toolkit's accessibility bridge (dbus-launch and a
+// dbus-daemon that outlive this process, until the X server ends). An address that names no
+// transport makes every D-Bus client give up at once instead. Set before any thread exists.
+void keepSessionBusFromStarting() {
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (address != nullptr && *address != '\0') return;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && *runtime != '\0') {
+        struct stat info {};
+        if (stat((std::string(runtime) + "/bus").c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) return;
+    }
+    setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+}
+
+[[noreturn]] void endProcess() {
+    removeToolkitRuntimeDirectory();
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+// The xcb platform plugin ends the process with exit(1) from inside the event loop when its
+// connection to the X server breaks: no event announces it, and the exit handlers are the only
+// place where this process still runs on the main thread afterwards. Registered when the event
+// loop starts, so it runs before the handlers registered earlier (destructors of statics).
+void onExit() {
+    if (gTerminating || gDelegate == nullptr || !Application::isMainThread() || !x11::connectionLost()) return;
+    gTerminating = true;
+    gDelegate->applicationDidLoseDisplay();
+    endProcess();
+}
 
 // Only the tests' in-memory platform is taken from the environment; anything else a desktop
 // session may name (wayland, "wayland;xcb", ...) is replaced by xcb, which this tool speaks.
@@ -52,6 +113,8 @@ bool Application::open(int& argc, char** argv) {
     if (gOpened) return gOpenAnswer;
     gOpened = true;
     qInstallMessageHandler(dropMessage);
+    keepSessionBusFromStarting();
+    noteToolkitRuntimeDirectory();
     if (usesXcb()) {
         if (!displayReachable()) return gOpenAnswer = false;
         // This tool speaks X11; never let the toolkit pick another platform on its own.
@@ -65,6 +128,7 @@ bool Application::open(int& argc, char** argv) {
     setenv("QT_ENABLE_HIGHDPI_SCALING", "0", 1);
     gApp = new QApplication(argc, argv);  // lives until the process ends
     gApp->setQuitOnLastWindowClosed(false);
+    removeToolkitRuntimeDirectory();
     gShared = new Application();
     gFocusAtLaunch = x11::inputFocus();
     return gOpenAnswer = true;
@@ -80,6 +144,8 @@ void Application::setActivationPolicy(ActivationPolicy) {
 void Application::setDelegate(ApplicationDelegate* delegate) { delegate_ = delegate; }
 
 int Application::run() {
+    gDelegate = delegate_;
+    std::atexit(onExit);
     if (delegate_) {
         ApplicationDelegate* delegate = delegate_;
         QTimer::singleShot(0, gApp, [delegate] { delegate->applicationDidFinishLaunching(); });
@@ -103,6 +169,7 @@ void Application::orderOutAllWindowsAndSync() {
 }
 
 void Application::terminate() {
+    gTerminating = true;
     orderOutAllWindowsAndSync();
     // Without a window manager nobody hands the keyboard back when our focused window goes:
     // it would stay on the root. Give it back as it was (to a window, or following the
@@ -113,11 +180,9 @@ void Application::terminate() {
         x11::restoreInputFocus(gFocusAtLaunch);
         x11::sync();
     }
-    std::fflush(stdout);
-    std::fflush(nullptr);
     // The toolkit's teardown is skipped on purpose: it is not safe from inside an event
     // handler, and every owner has finished its work before asking to end.
-    std::_Exit(0);
+    endProcess();
 }
 
 MainQueue Application::mainQueue() {

@@ -21,7 +21,16 @@ public:
     virtual ~ApplicationDelegate() = default;
     // Called once, on the main thread, after run() has started the event loop.
     virtual void applicationDidFinishLaunching() = 0;
+    // Called at most once, on the main thread, when the connection to the X server has broken
+    // (the server ended, the session closed). The toolkit cannot go on: windows are gone, the
+    // event loop never runs again and main-queue tasks posted from now on never run. The
+    // delegate finishes what it can without them (other threads still run) and prints its
+    // last result line; when it returns, the process ends with status 0.
+    virtual void applicationDidLoseDisplay() = 0;
 };
+
+// The reason given when the display went away, in the words of the result lines.
+inline constexpr const char* kDisplayLostReason = "the connection to the X server was lost";
 
 class Application {
 public:

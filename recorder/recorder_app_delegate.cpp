@@ -140,7 +140,23 @@ void RecorderAppDelegate::runRecording(std::vector<std::uint32_t> excludedWindow
     } catch (const std::exception& e) {
         finalObject = errorResult(e.what());
     }
+    finalObjectPromise_.set_value(finalObject);
     mainQueue_([self = shared_from_this(), finalObject] { self->finish(finalObject); });
+}
+
+void RecorderAppDelegate::applicationDidLoseDisplay() {
+    // The capture does not depend on the toolkit's connection, so the file can still be
+    // finished: the engine is told why and stopped, and the task is waited for right here.
+    // Without an engine in place, the task may be waiting for the main queue, which never runs
+    // again; only an outcome it already has is printed then.
+    using namespace std::chrono_literals;
+    if (activeRecorder_) {
+        activeRecorder_->recordingDidFail(kDisplayLostReason);
+        activeRecorder_->triggerStop();
+    }
+    const bool ended = finalObject_.wait_for(activeRecorder_ ? 10s : 0s) == std::future_status::ready;
+    for (auto& update : regionUpdates_) update.wait();
+    printResult(ended ? finalObject_.get() : errorResult(kDisplayLostReason));
 }
 
 void RecorderAppDelegate::finish(const ResultObject& finalObject) {

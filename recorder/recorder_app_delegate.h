@@ -41,6 +41,9 @@ public:
     ~RecorderAppDelegate() override;
 
     void applicationDidFinishLaunching() override;
+    // The display went away: the recording is finished without windows and the run ends with
+    // a "recording failed" line and its final object.
+    void applicationDidLoseDisplay() override;
     void overlayRegionIsChangingTo(RecordingOverlay& overlay, const Rect& region) override;
     void overlayRegionDidCommitTo(RecordingOverlay& overlay, const Rect& region) override;
 
@@ -70,6 +73,10 @@ private:
     bool stopRequestedEarly_ = false;
     int terminationSignals_ = 0;
     std::thread recordingTask_;
+    // The recording task's final object, set by it just before it hands it to finish(); read
+    // on the main thread when the display is lost and finish() can no longer run.
+    std::promise<ResultObject> finalObjectPromise_;
+    std::shared_future<ResultObject> finalObject_ = finalObjectPromise_.get_future().share();
     // Region-update tasks still under way; finished ones are dropped at the next commit.
     std::vector<std::future<void>> regionUpdates_;
 };

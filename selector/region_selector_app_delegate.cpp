@@ -33,6 +33,12 @@ void RegionSelectorAppDelegate::applicationDidFinishLaunching() {
     Application::shared().activateIgnoringOtherApps(true);
 }
 
+void RegionSelectorAppDelegate::applicationDidLoseDisplay() {
+    if (finished_) return;
+    finished_ = true;
+    printResult(errorResult(kDisplayLostReason));
+}
+
 void RegionSelectorAppDelegate::regionSelected(const Rect& selection, const Screen& screen) {
     if (finished_) return;
     finished_ = true;

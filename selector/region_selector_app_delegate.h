@@ -25,6 +25,8 @@ public:
     explicit RegionSelectorAppDelegate(Finish finish = {});
 
     void applicationDidFinishLaunching() override;
+    // The display went away: the run ends with an error object instead of a selection.
+    void applicationDidLoseDisplay() override;
     void regionSelected(const Rect& selection, const Screen& screen) override;
     void selectionCancelled() override;
 

@@ -82,6 +82,11 @@ bool viewable(xcb_connection_t* c, xcb_window_t window) {
 
 bool available() { return connection() != nullptr; }
 
+bool connectionLost() {
+    xcb_connection_t* c = connection();
+    return c != nullptr && xcb_connection_has_error(c) != 0;
+}
+
 bool hasCompositingManager() {
     xcb_connection_t* c = connection();
     if (!c) return true;  // offscreen: alpha is kept as drawn

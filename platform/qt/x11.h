@@ -13,6 +13,8 @@
 namespace kg::x11 {
 
 [[nodiscard]] bool available();
+// The toolkit's connection to the X server has broken (the server ended). Any thread.
+[[nodiscard]] bool connectionLost();
 // A compositing manager owns the _NET_WM_CM_Sn selection of the default screen.
 [[nodiscard]] bool hasCompositingManager();
 // Waits until the server has processed every request sent so far.
