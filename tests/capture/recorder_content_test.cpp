@@ -2,6 +2,7 @@
 // a moved region, the cursor, and timing of a mostly still screen.
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "tests/capture/recorder_fixture.h"
 
@@ -123,6 +124,49 @@ TEST_F(RecorderTest, UpdateRegionMovesTheContentKeepsTheFrameSizeScalingAnotherS
     };
     EXPECT_EQ(cursorPixels(*firstBlue), 0);
     EXPECT_GT(cursorPixels(all.back()), 5);
+}
+
+// Only what changed is grabbed and converted: a small recolouring, a window moved off its old
+// place and a pointer swept across a still desktop must leave frames equal to the screen, with
+// no trail of the cursor and nothing stale where the window was.
+TEST_F(RecorderTest, SmallChangesOnAStillScreenAreRecordedExactlyAndTheCursorLeavesNoTrail) {
+    scene_->addWindow(100, 100, 500, 300, kBlue);
+    const std::uint32_t small = scene_->addWindow(300, 200, 30, 14, kYellow);
+    const std::uint32_t moving = scene_->addWindow(800, 400, 120, 90, kRed);
+    pointerAt(1250, 780);
+    auto recorder = create(std::nullopt);
+    recorder->start();
+    pause(0.5);
+    scene_->setColor(small, kGreen);
+    pause(0.3);
+    const auto recoloured = scene_->grab(0, 0, 1280, 800);
+    for (int step = 0; step < 8; ++step) {  // across the blue window, the small one and the wallpaper
+        pointerAt(150 + 90 * step, 150 + 40 * step);
+        pause(0.06);
+    }
+    scene_->move(moving, 1000, 600);
+    pointerAt(700, 700);
+    pause(0.4);
+    const auto screen = scene_->grab(0, 0, 1280, 800);
+    stopFromMain(recorder);
+    const auto all = frames();
+    ASSERT_GE(all.size(), 4u);
+    // Pixels that differ from `expected`, away from the pointer.
+    auto wrongPixels = [](const DecodedFrame& f, const std::vector<std::uint32_t>& expected, int pointerX, int pointerY) {
+        int wrong = 0;
+        for (int y = 0; y < 800; ++y)
+            for (int x = 0; x < 1280; ++x) {
+                const bool cursor = std::abs(x - pointerX) < 24 && std::abs(y - pointerY) < 24;
+                wrong += cursor || near(f.at(x, y), expected[static_cast<std::size_t>(y) * 1280 + x], 40) ? 0 : 1;
+            }
+        return wrong;
+    };
+    const auto firstGreen = std::find_if(all.begin(), all.end(), [](const DecodedFrame& f) { return near(f.at(315, 207), kGreen); });
+    ASSERT_NE(firstGreen, all.end());
+    EXPECT_EQ(wrongPixels(*firstGreen, recoloured, 1250, 780), 0);
+    EXPECT_EQ(wrongPixels(all.back(), screen, 700, 700), 0);
+    EXPECT_TRUE(near(all.back().at(860, 445), kWallpaper));
+    EXPECT_TRUE(near(all.back().at(1060, 645), kRed));
 }
 
 TEST_F(RecorderTest, AStillScreenGivesFewFramesYetTheFullDurationAndALateChangeAtItsTrueTime) {
