@@ -15,8 +15,8 @@ packages=(
   libpulse-dev
   # Wayland sessions: the screen-cast portal (libportal) and PipeWire streams
   libportal-dev libpipewire-0.3-dev libspa-0.2-dev
-  # JSON and tests
-  nlohmann-json3-dev libgtest-dev libgmock-dev
+  # JSON and tests; clang for the libFuzzer targets
+  nlohmann-json3-dev libgtest-dev libgmock-dev clang
   # test, demo and benchmark tools: a real X server and input, decoders, a sound server, fonts
   # with the stop and pause symbols, /usr/bin/time
   xvfb xauth xdotool x11-utils x11-xserver-utils ffmpeg pulseaudio pulseaudio-utils
@@ -25,6 +25,9 @@ packages=(
   openbox picom xfwm4 xcompmgr
   # PipeWire with its pulse server, the second sound server the tests run against
   pipewire wireplumber pipewire-pulse libpipewire-0.3-common dbus dbus-bin
+  # dbus-launch, which the D-Bus library autolaunches without a session bus: the tests check
+  # that nothing starts it
+  dbus-x11
   # a headless Wayland desktop: sway, the screen-cast portal, Xwayland, input and screenshots;
   # gdbus and pw-cli to ask the bus and PipeWire whether its parts are up
   sway xdg-desktop-portal xdg-desktop-portal-wlr qt6-wayland xwayland wtype grim

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # From nothing to a tested build on Debian 12: installs the packages, builds, and runs the
 # whole suite, then the unit tests under AddressSanitizer/UBSan and the threaded capture
-# code under ThreadSanitizer. Exits non-zero on the first failure.
+# code under ThreadSanitizer, then fuzzes what parses input. Exits non-zero on the first
+# failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,3 +31,22 @@ echo "== threaded capture code under ThreadSanitizer"
 build build/tsan -DKG_SANITIZE=thread
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build/tsan --output-on-failure --timeout 300 -L tsan -j"$jobs" --no-tests=ignore
+
+echo "== fuzzing what parses input (libFuzzer with AddressSanitizer/UBSan, ${KG_FUZZ_SECONDS:=60} s a target)"
+fuzz_targets=(region_arg record_options pid_file)
+cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DKG_WITH_GUI=OFF -DKG_SANITIZE=address,undefined,fuzzer-no-link > build/fuzz.configure.log 2>&1 \
+  || { cat build/fuzz.configure.log; exit 1; }
+cmake --build build/fuzz -j"$jobs" --target "${fuzz_targets[@]/%/_fuzz}"
+for target in "${fuzz_targets[@]}"; do
+  # New inputs go to the build's own corpus; the seeds in the repository are only read.
+  mkdir -p "build/fuzz/corpus-$target"
+  log="build/fuzz/$target.log"
+  if ! "build/fuzz/tests/fuzz/${target}_fuzz" -max_total_time="$KG_FUZZ_SECONDS" -print_final_stats=1 -artifact_prefix=build/fuzz/ \
+       "build/fuzz/corpus-$target" "tests/fuzz/corpus/$target" > "$log" 2>&1; then
+    tail -n 80 "$log"
+    echo "fuzzing $target found a fault; the input is named in $log"
+    exit 1
+  fi
+  echo "$target: $(grep -o 'number_of_executed_units: [0-9]*' "$log" | tail -1 | cut -d' ' -f2) inputs, no fault"
+done
