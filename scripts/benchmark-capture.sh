@@ -54,18 +54,19 @@ background() { "$@" >/dev/null 2>&1 & PIDS+=("$!"); }
 # run_side <label> <output> <command...>: appends "label frames cores xcores peakMB distinct"
 run_side() {
   local label=$1 out=$2; shift 2
-  local x0 x1 elapsed user sys rss frames distinct
+  local x0 x1 user sys rss frames distinct
   x0=$(cpu_ticks "$XVFB")
   /usr/bin/time -o "$WORK/time" -f "%e %U %S %M" "$@" >"$WORK/side.out" 2>"$WORK/side.err" || true
   x1=$(cpu_ticks "$XVFB")
-  read -r elapsed user sys rss <"$WORK/time"
+  read -r _ user sys rss <"$WORK/time"
   frames=$(ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$out")
   # Frames that differ from the one before: what the screen really showed. A fixed-rate grab
   # repeats a picture that did not change; ours writes a frame only when it did.
   distinct=$(ffmpeg -nostdin -loglevel info -i "$out" -vf "mpdecimate,showinfo" -f null - 2>&1 \
     | grep -c "Parsed_showinfo.*n:" || true)
   rm -f "$out"
-  awk -v l="$label" -v f="$frames" -v d="$distinct" -v e="$elapsed" -v u="$user" -v s="$sys" -v m="$rss" \
+  # Cores: CPU seconds per second recorded (a side slower than real time runs longer, not cheaper).
+  awk -v l="$label" -v f="$frames" -v d="$distinct" -v e="$SECONDS_TO_RECORD" -v u="$user" -v s="$sys" -v m="$rss" \
     -v x=$((x1 - x0)) -v t="$TICKS" \
     'BEGIN { printf "%s %d %.3f %.3f %.1f %d\n", l, f, (u + s) / e, x / t / e, m / 1024, d }' >>"$WORK/results"
 }
@@ -114,19 +115,20 @@ measure typing
 
 medians >"$WORK/medians"
 echo "medians of $RUNS runs of ${SECONDS_TO_RECORD} s each, on $(nproc) cores; x264: ${X264[*]}"
-awk '
+echo "total: recorder + X server cores; ms/pic: their CPU milliseconds per distinct picture"
+awk -v secs="$SECONDS_TO_RECORD" '
   { frames[$1] = $2; cores[$1] = $3; xcores[$1] = $4; mem[$1] = $5; distinct[$1] = $6 }
-  function row(s, side, k) { printf "%-8s %-5s %8d %9d %8.3f %10.3f %8.3f %10.1f\n", s, side, frames[k], distinct[k], cores[k], xcores[k], cores[k] + xcores[k], mem[k] }
+  function row(s, side, k) { printf "%-8s %-5s %8d %9d %8.3f %10.3f %8.3f %8.1f %10.1f\n", s, side, frames[k], distinct[k], cores[k], xcores[k], cores[k] + xcores[k], (cores[k] + xcores[k]) * secs * 1000 / (distinct[k] ? distinct[k] : 1), mem[k] }
   function ratio(a, b) { return a / (b ? b : 1) }
   END {
-    printf "%-8s %-5s %8s %9s %8s %10s %8s %10s\n", "scene", "side", "frames", "distinct", "cores", "X cores", "total", "peak MB"
+    printf "%-8s %-5s %8s %9s %8s %10s %8s %8s %10s\n", "scene", "side", "frames", "distinct", "cores", "X cores", "total", "ms/pic", "peak MB"
     split("still animated small typing", scenes, " ")
     for (i = 1; i <= 4; i++) {
       s = scenes[i]; o = "ours-" s; f = "ffmpeg-" s
       row(s, "ours", o); row(s, "ffm", f)
-      printf "%-8s %-5s %8.2f %9.2f %8.2f %10.2f %8.2f %10.2f   (ours / ffmpeg)\n", s, "ratio", ratio(frames[o], frames[f]),
+      printf "%-8s %-5s %8.2f %9.2f %8.2f %10.2f %8.2f %8s %10.2f   (ours / ffmpeg)\n", s, "ratio", ratio(frames[o], frames[f]),
         ratio(distinct[o], distinct[f]), ratio(cores[o], cores[f]), ratio(xcores[o], xcores[f]),
-        ratio(cores[o] + xcores[o], cores[f] + xcores[f]), ratio(mem[o], mem[f])
+        ratio(cores[o] + xcores[o], cores[f] + xcores[f]), "", ratio(mem[o], mem[f])
     }
     print ""
     print "a 1280x720 region of the moving pattern, alone and with an overlay-like window left out:"
