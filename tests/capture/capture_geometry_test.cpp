@@ -1,11 +1,13 @@
-// The pure geometry and timing arithmetic of a capture, and the cursor blend.
+// The pure geometry and timing arithmetic of a capture, the cursor blend, the conversion of parts.
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <limits>
 
 #include "capture/capture_error.h"
 #include "capture/capture_geometry.h"
+#include "capture/encoding/frame_converter.h"
 #include "capture/encoding/video_encoder.h"
 #include "capture/x11/cursor_image.h"
 
@@ -72,6 +74,29 @@ TEST(VideoEncoder, NanosecondSpansBecomeTruncatedTicksWithoutOverflowForThirtyHo
     EXPECT_EQ(VideoEncoder::ticksFromNs(11'112), 1);
     constexpr std::int64_t thirtyHours = 30LL * 3600;  // nanoseconds times ticks would overflow
     EXPECT_EQ(VideoEncoder::ticksFromNs(thirtyHours * 1'000'000'000 + 500'000'000), thirtyHours * 90000 + 45000);
+}
+
+// Part by part into pool frames, some held as the encoder holds them, equals converting it whole.
+TEST(FrameConverter, ConvertingOnlyTheChangedPartsGivesTheFramesAWholeConversionGives) {
+    std::vector<std::uint32_t> pixels(64 * 32);
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint32_t>(i * 2654435761u);
+    const BgrxView picture{reinterpret_cast<std::uint8_t*>(pixels.data()), 64, 32, 64 * 4};
+    FrameConverter converter(64, 32);
+    std::vector<AvFramePtr> held;
+    for (int step = 0; step < 8; ++step) {
+        const std::vector<PixelRect> dirty{{step * 7 + 1, step * 3 + 1, 5, 3}, {60, 0, 4, 32}};
+        for (const PixelRect& r : dirty)
+            for (std::int64_t y = r.y; y < r.bottom(); ++y)
+                for (std::int64_t x = r.x; x < r.right(); ++x) pixels[static_cast<std::size_t>(y * 64 + x)] += 0x102030u * (step + 1);
+        AvFramePtr frame = converter.convert(picture, step == 0 ? nullptr : &dirty);
+        const AvFramePtr whole = FrameConverter(64, 32).convert(picture, nullptr);
+        for (int plane = 0; plane < 3; ++plane)
+            for (int row = 0; row < (plane ? 16 : 32); ++row)
+                ASSERT_EQ(std::memcmp(frame->data[plane] + row * frame->linesize[plane], whole->data[plane] + row * whole->linesize[plane],
+                                      plane ? 32 : 64), 0) << "step " << step << " plane " << plane << " row " << row;
+        if (step % 3 != 2) held.push_back(std::move(frame));  // the encoder's queue: at most three
+        if (held.size() > 3) held.erase(held.begin());
+    }
 }
 
 }  // namespace

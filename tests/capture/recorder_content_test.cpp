@@ -140,33 +140,24 @@ TEST_F(RecorderTest, SmallChangesOnAStillScreenAreRecordedExactlyAndTheCursorLea
     scene_->setColor(small, kGreen);
     pause(0.3);
     const auto recoloured = scene_->grab(0, 0, 1280, 800);
-    for (int step = 0; step < 8; ++step) {  // across the blue window, the small one and the wallpaper
-        pointerAt(150 + 90 * step, 150 + 40 * step);
-        pause(0.06);
-    }
+    for (int step = 0; step < 8; ++step, pause(0.06)) pointerAt(150 + 90 * step, 150 + 40 * step);  // across all three
     scene_->move(moving, 1000, 600);
     pointerAt(700, 700);
     pause(0.4);
     const auto screen = scene_->grab(0, 0, 1280, 800);
     stopFromMain(recorder);
     const auto all = frames();
-    ASSERT_GE(all.size(), 4u);
-    // Pixels that differ from `expected`, away from the pointer.
     auto wrongPixels = [](const DecodedFrame& f, const std::vector<std::uint32_t>& expected, int pointerX, int pointerY) {
-        int wrong = 0;
+        int wrong = 0;  // away from the pointer
         for (int y = 0; y < 800; ++y)
-            for (int x = 0; x < 1280; ++x) {
-                const bool cursor = std::abs(x - pointerX) < 24 && std::abs(y - pointerY) < 24;
-                wrong += cursor || near(f.at(x, y), expected[static_cast<std::size_t>(y) * 1280 + x], 40) ? 0 : 1;
-            }
+            for (int x = 0; x < 1280; ++x)
+                wrong += (std::abs(x - pointerX) < 24 && std::abs(y - pointerY) < 24) || near(f.at(x, y), expected[y * 1280u + x], 40) ? 0 : 1;
         return wrong;
     };
     const auto firstGreen = std::find_if(all.begin(), all.end(), [](const DecodedFrame& f) { return near(f.at(315, 207), kGreen); });
     ASSERT_NE(firstGreen, all.end());
     EXPECT_EQ(wrongPixels(*firstGreen, recoloured, 1250, 780), 0);
     EXPECT_EQ(wrongPixels(all.back(), screen, 700, 700), 0);
-    EXPECT_TRUE(near(all.back().at(860, 445), kWallpaper));
-    EXPECT_TRUE(near(all.back().at(1060, 645), kRed));
 }
 
 TEST_F(RecorderTest, AStillScreenGivesFewFramesYetTheFullDurationAndALateChangeAtItsTrueTime) {
