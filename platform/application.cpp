@@ -78,8 +78,9 @@ void keepSessionBusFromStarting() {
 
 // The xcb platform plugin ends the process with exit(1) from inside the event loop when its
 // connection to the X server breaks: no event announces it, and the exit handlers are the only
-// place where this process still runs on the main thread afterwards. Registered when the event
-// loop starts, so it runs before the handlers registered earlier (destructors of statics).
+// place where this process still runs on the main thread afterwards. Registered once the
+// toolkit has started, so it runs before the handlers registered earlier (destructors of
+// statics made until then).
 void onExit() {
     if (gTerminating || gDelegate == nullptr || !Application::isMainThread() || !x11::connectionLost()) return;
     gTerminating = true;
@@ -128,6 +129,7 @@ bool Application::open(int& argc, char** argv) {
     setenv("QT_ENABLE_HIGHDPI_SCALING", "0", 1);
     gApp = new QApplication(argc, argv);  // lives until the process ends
     gApp->setQuitOnLastWindowClosed(false);
+    std::atexit(onExit);
     removeToolkitRuntimeDirectory();
     gShared = new Application();
     gFocusAtLaunch = x11::inputFocus();
@@ -141,11 +143,9 @@ void Application::setActivationPolicy(ActivationPolicy) {
     // pager entry: the accessory policy is how windows are made, nothing to switch here.
 }
 
-void Application::setDelegate(ApplicationDelegate* delegate) { delegate_ = delegate; }
+void Application::setDelegate(ApplicationDelegate* delegate) { gDelegate = delegate_ = delegate; }
 
 int Application::run() {
-    gDelegate = delegate_;
-    std::atexit(onExit);
     if (delegate_) {
         ApplicationDelegate* delegate = delegate_;
         QTimer::singleShot(0, gApp, [delegate] { delegate->applicationDidFinishLaunching(); });

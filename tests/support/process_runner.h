@@ -56,6 +56,7 @@ public:
     Daemon& operator=(const Daemon&) = delete;
 
     [[nodiscard]] bool running() const;  // false once the program has ended
+    [[nodiscard]] pid_t pid() const { return pid_; }
     [[nodiscard]] const std::string& logPath() const { return options_.logPath; }
     // "; its log:" and the end of the log, for an error message; empty without a log.
     [[nodiscard]] std::string logTail() const;

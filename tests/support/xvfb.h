@@ -17,6 +17,7 @@ public:
     XvfbServer& operator=(const XvfbServer&) = delete;
 
     [[nodiscard]] const std::string& display() const { return display_; }  // ":N"
+    [[nodiscard]] pid_t pid() const { return server_->pid(); }  // the server's process
     [[nodiscard]] int width() const { return width_; }
     [[nodiscard]] int height() const { return height_; }
 
