@@ -6,7 +6,7 @@ namespace kg {
 
 namespace {
 
-sigset_t gMaskAtStart;
+sigset_t gMaskAtStart;  // for children: without our signals
 
 // Runs in the child after fork(), where only async-signal-safe calls are allowed.
 void restoreMaskInChild() { pthread_sigmask(SIG_SETMASK, &gMaskAtStart, nullptr); }
@@ -19,6 +19,8 @@ void blockProcessSignals() {
     sigaddset(&ours, SIGUSR1);
     for (const int signo : kTerminationSignals) sigaddset(&ours, signo);
     pthread_sigmask(SIG_BLOCK, &ours, &gMaskAtStart);
+    sigdelset(&gMaskAtStart, SIGUSR1);
+    for (const int signo : kTerminationSignals) sigdelset(&gMaskAtStart, signo);
     pthread_atfork(nullptr, nullptr, restoreMaskInChild);
 }
 

@@ -14,7 +14,8 @@ inline constexpr std::array<int, 3> kTerminationSignals = {SIGINT, SIGTERM, SIGH
 
 // Blocks SIGUSR1 and the termination signals in the calling thread; call first thing in
 // `main`, on the only thread. A child forked afterwards (by any library) gets the mask the
-// process started with back, so a program it runs can still be stopped. Once per process.
+// process started with back, less these signals (the launcher blocked them before this
+// program started), so a program it runs can still be stopped. Once per process.
 void blockProcessSignals();
 // Gives the termination signals their default action back, for a process that has no watcher
 // for them (none could be made): better ended by them than deaf to them.
