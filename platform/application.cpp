@@ -31,7 +31,7 @@ bool gOpenAnswer = false;
 
 void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 
-// The delegate of run(), for the exit handler below.
+// The delegate given to setDelegate(), for the exit handler below.
 ApplicationDelegate* gDelegate = nullptr;
 bool gTerminating = false;
 
@@ -80,7 +80,8 @@ void keepSessionBusFromStarting() {
 // connection to the X server breaks: no event announces it, and the exit handlers are the only
 // place where this process still runs on the main thread afterwards. Registered once the
 // toolkit has started, so it runs before the handlers registered earlier (destructors of
-// statics made until then).
+// statics made until then); the capture engine, which still runs, keeps no static that a
+// destructor would tear down.
 void onExit() {
     if (gTerminating || gDelegate == nullptr || !Application::isMainThread() || !x11::connectionLost()) return;
     gTerminating = true;
