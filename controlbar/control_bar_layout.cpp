@@ -19,6 +19,23 @@ Point controlBarOrigin(const Rect& region, Size bar, const Rect& screen, double 
     return {x, y};
 }
 
+std::optional<Point> controlBarOriginOutside(const Rect& region, Size bar, const Rect& screen, double H) {
+    const Rect r{region.x, H - region.y - region.height, region.width, region.height};  // global, y up
+    const auto clearOfRegion = [&](Point p) {
+        return p.x + bar.width <= r.minX() || p.x >= r.maxX() || p.y + bar.height <= r.minY() || p.y >= r.maxY();
+    };
+    const Point rule = controlBarOrigin(region, bar, screen, H);
+    if (clearOfRegion(rule)) return rule;
+    const double lowest = screen.minY() + kBarMargin;
+    const double highest = screen.maxY() - kBarMargin - bar.height;
+    if (lowest > highest) return std::nullopt;
+    const double y = std::clamp(r.minY(), lowest, highest);
+    for (const double x : {r.maxX() + kBarMargin, r.minX() - kBarMargin - bar.width}) {
+        if (x >= screen.minX() + kBarMargin && x + bar.width <= screen.maxX() - kBarMargin) return Point{x, y};
+    }
+    return std::nullopt;
+}
+
 ControlBarContentLayout controlBarContentLayout(Size bar) {
     const double buttonY = (bar.height - 24) / 2;
     return {

@@ -5,6 +5,8 @@
 // frames and the returned origin are global y-up; content rectangles are the bar's own view
 // space (y up, origin at its lower-left corner). All lengths in points.
 
+#include <optional>
+
 #include "platform/geometry.h"
 
 namespace kg::controlbar {
@@ -20,6 +22,14 @@ inline constexpr double kBarMargin = 10;
 // that screen's own height when there is no main screen).
 [[nodiscard]] Point controlBarOrigin(const Rect& region, Size barSize, const Rect& screenFrame,
                                      double mainScreenHeight);
+
+// Where the recording cannot leave the bar out: the origin controlBarOrigin() gives when the
+// bar there is clear of the region; otherwise the first of right and left of the region (10
+// points away, lower edges level, 10 points inside the screen's edges) where the bar is wholly
+// on the screen and clear of the region; nullopt when there is no such place (a region that
+// fills its screen).
+[[nodiscard]] std::optional<Point> controlBarOriginOutside(const Rect& region, Size barSize,
+                                                           const Rect& screenFrame, double mainScreenHeight);
 
 // The rectangles of the bar's content for a bar of the given size.
 struct ControlBarContentLayout {

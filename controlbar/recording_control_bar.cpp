@@ -37,10 +37,16 @@ std::function<void()> RecordingControlBar::weakly(void (RecordingControlBar::*ac
     };
 }
 
+std::optional<Point> RecordingControlBar::placeFor(const Rect& region, Size size, const Screen& screen) const {
+    const double H = placementHeight(screen);
+    if (keepsClearOfRegion_) return controlbar::controlBarOriginOutside(region, size, screen.frame(), H);
+    return controlbar::controlBarOrigin(region, size, screen.frame(), H);
+}
+
 void RecordingControlBar::show(const Rect& region, const Screen& screen) {
     const Size size = controlbar::kBarSize;
-    const Point origin =
-        controlbar::controlBarOrigin(region, size, screen.frame(), placementHeight(screen));
+    const auto place = placeFor(region, size, screen);
+    const Point origin = place.value_or(Point{screen.frame().x, screen.frame().y});
 
     auto panel = std::make_unique<Panel>(Rect{origin.x, origin.y, size.width, size.height},
                                          kWindowStyleNonactivatingPanel, kBackingStoreBuffered,
@@ -58,7 +64,8 @@ void RecordingControlBar::show(const Rect& region, const Screen& screen) {
     // manager (the panel is then shaped to what is drawn).
     panel->setTransparencyMode(TransparencyMode::ShapedToDrawing);
     panel->setContentView(buildContentView(size));
-    panel->orderFront();
+    hiddenForLackOfRoom_ = !place;
+    if (place) panel->orderFront();
 
     close();  // a previous panel and timer, if show() is called twice
     window_ = std::move(panel);
@@ -122,9 +129,15 @@ void RecordingControlBar::updateTimer() {
 
 void RecordingControlBar::reposition(const Rect& region, const Screen& screen) {
     if (!window_) return;
-    const Rect frame = window_->frame();
-    window_->setFrameOrigin(controlbar::controlBarOrigin(region, frame.size(), screen.frame(),
-                                                         placementHeight(screen)));
+    const auto place = placeFor(region, window_->frame().size(), screen);
+    if (!place) {
+        if (!hiddenForLackOfRoom_) window_->orderOut();
+        hiddenForLackOfRoom_ = true;
+        return;
+    }
+    window_->setFrameOrigin(*place);
+    if (hiddenForLackOfRoom_) window_->orderFront();
+    hiddenForLackOfRoom_ = false;
 }
 
 void RecordingControlBar::close() {

@@ -45,6 +45,12 @@ public:
     // Stops the clock and removes the panel. Idempotent.
     void close();
 
+    // For a desktop whose recordings cannot leave the bar out; set before show(). The bar then
+    // keeps clear of the region (controlbar::controlBarOriginOutside) and is hidden, clock
+    // still running, while there is no room for it outside the region.
+    void setKeepsClearOfRegion(bool keepsClear) { keepsClearOfRegion_ = keepsClear; }
+    [[nodiscard]] bool isHiddenForLackOfRoom() const { return hiddenForLackOfRoom_; }
+
     // The panel; null before show() and after close(). Its windowNumber() is the id to leave
     // out of the recording.
     [[nodiscard]] Panel* window() const { return window_.get(); }
@@ -63,6 +69,8 @@ private:
     using Clock = std::chrono::steady_clock;
 
     [[nodiscard]] std::shared_ptr<View> buildContentView(Size size);
+    // Where a bar of `size` goes next to `region`; nullopt when it must stay hidden.
+    [[nodiscard]] std::optional<Point> placeFor(const Rect& region, Size size, const Screen& screen) const;
     void updateTimer();
     // A callable that runs `action` on this bar while the bar exists.
     [[nodiscard]] std::function<void()> weakly(void (RecordingControlBar::*action)());
@@ -75,6 +83,8 @@ private:
     double accumulatedPausedTime_seconds_ = 0;  // no pause accounting yet: always 0
     std::optional<Clock::time_point> pauseBeganAt_;  // never set yet
     bool isPaused_ = false;
+    bool keepsClearOfRegion_ = false;
+    bool hiddenForLackOfRoom_ = false;
     std::unique_ptr<Timer> timer_;
     std::shared_ptr<RecordingControlBar*> lifeToken_;
 };

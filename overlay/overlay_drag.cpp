@@ -11,7 +11,7 @@ void OverlayDrag::press(Point viewPoint, Size viewSize, Point mouseGlobal,
 
 std::optional<Rect> OverlayDrag::frameFor(Point mouseGlobal) const {
     const Point delta{mouseGlobal.x - startMouseGlobal_.x, mouseGlobal.y - startMouseGlobal_.y};
-    return candidateFrame(mode_, startWindowFrame_, delta);
+    return candidateFrame(mode_, startWindowFrame_, delta, placement_);
 }
 
 bool OverlayDrag::release() {

@@ -12,12 +12,14 @@ namespace kg::overlay {
 
 class OverlayDrag {
 public:
+    explicit OverlayDrag(HandlePlacement placement = HandlePlacement::overRegionCorners) : placement_(placement) {}
+
     // Mouse-down at `viewPoint` (view space) of a view of `viewSize`; `mouseGlobal` and
     // `windowFrame` in global y-up space.
     void press(Point viewPoint, Size viewSize, Point mouseGlobal, const Rect& windowFrame);
 
     // The frame to apply for the mouse now at `mouseGlobal`, or nullopt when no drag is under
-    // way or the step is refused (under 56 points).
+    // way or the step is refused (under minimumWindowSide()).
     [[nodiscard]] std::optional<Rect> frameFor(Point mouseGlobal) const;
 
     // Mouse-up: returns whether a drag was under way (and so must be committed), and ends it.
@@ -26,6 +28,7 @@ public:
     [[nodiscard]] DragMode mode() const { return mode_; }
 
 private:
+    HandlePlacement placement_;
     DragMode mode_ = DragMode::none();
     Point startMouseGlobal_;
     Rect startWindowFrame_;

@@ -5,13 +5,14 @@
 
 namespace kg::overlay {
 
-Rect windowFrameForRegion(const Rect& region, double mainScreenHeight) {
-    const Rect global = flipY(region, mainScreenHeight);
-    return global.insetBy(-kBorderWidth, -kBorderWidth);
+Rect windowFrameForRegion(const Rect& region, double mainScreenHeight, HandlePlacement placement) {
+    const double outset = windowOutset(placement);
+    return flipY(region, mainScreenHeight).insetBy(-outset, -outset);
 }
 
-Rect regionForWindowFrame(const Rect& frame, double mainScreenHeight) {
-    return flipY(frame.insetBy(kBorderWidth, kBorderWidth), mainScreenHeight);
+Rect regionForWindowFrame(const Rect& frame, double mainScreenHeight, HandlePlacement placement) {
+    const double outset = windowOutset(placement);
+    return flipY(frame.insetBy(outset, outset), mainScreenHeight);
 }
 
 Rect cornerSquare(HandlePosition handle, Size view) {
@@ -31,15 +32,16 @@ Rect hitSquare(HandlePosition handle, Size view) {
     return cornerSquare(handle, view).insetBy(-kHitSlop, -kHitSlop);
 }
 
-Rect innerRect(Size view) {
-    const double margin = kHandleSize + kBorderWidth;
+Rect innerRect(Size view, HandlePlacement placement) {
+    const double margin = placement == HandlePlacement::overRegionCorners ? kHandleSize + kBorderWidth
+                                                                          : windowOutset(placement);
     return {margin, margin, std::max(view.width - 2 * margin, 0.0),
             std::max(view.height - 2 * margin, 0.0)};
 }
 
-bool bandContains(Point viewPoint, Size view) {
+bool bandContains(Point viewPoint, Size view, HandlePlacement placement) {
     const Rect bounds{0, 0, view.width, view.height};
-    return bounds.contains(viewPoint) && !innerRect(view).contains(viewPoint);
+    return bounds.contains(viewPoint) && !innerRect(view, placement).contains(viewPoint);
 }
 
 DragMode modeForPoint(Point viewPoint, Size view) {
@@ -51,7 +53,7 @@ DragMode modeForPoint(Point viewPoint, Size view) {
     return DragMode::move();
 }
 
-std::optional<Rect> candidateFrame(DragMode mode, const Rect& start, Point d) {
+std::optional<Rect> candidateFrame(DragMode mode, const Rect& start, Point d, HandlePlacement placement) {
     Rect c;
     switch (mode.kind()) {
         case DragMode::Kind::none:
@@ -79,20 +81,22 @@ std::optional<Rect> candidateFrame(DragMode mode, const Rect& start, Point d) {
     // Signed comparison on purpose: dragging a corner past the opposite edge gives a negative
     // size, which is refused like any other too-small frame. Written as "not at least" so
     // that a NaN coordinate is refused too.
-    if (!(c.width >= kMinimumWindowSide && c.height >= kMinimumWindowSide &&
+    const double minimum = minimumWindowSide(placement);
+    if (!(c.width >= minimum && c.height >= minimum &&
           std::isfinite(c.x) && std::isfinite(c.y))) {
         return std::nullopt;
     }
     return c;
 }
 
-OverlayDrawing overlayDrawing(Size view) {
+OverlayDrawing overlayDrawing(Size view, HandlePlacement placement) {
     const double w = view.width;
     const double h = view.height;
     const double b = kBorderWidth;
+    const double e = windowOutset(placement) - b;  // from the window's edge to the frame
     OverlayDrawing d;
-    d.frameBars = {Rect{0, h - b, w, b}, Rect{0, 0, w, b}, Rect{0, b, b, h - 2 * b},
-                   Rect{w - b, b, b, h - 2 * b}};
+    d.frameBars = {Rect{e, h - e - b, w - 2 * e, b}, Rect{e, e, w - 2 * e, b}, Rect{e, e + b, b, h - 2 * (e + b)},
+                   Rect{w - e - b, e + b, b, h - 2 * (e + b)}};
     for (std::size_t i = 0; i < kAllHandles.size(); ++i) {
         d.handleFills[i] = cornerSquare(kAllHandles[i], view).insetBy(1, 1);
         d.handleStrokes[i] = d.handleFills[i].insetBy(0.5, 0.5);
@@ -100,10 +104,10 @@ OverlayDrawing overlayDrawing(Size view) {
     return d;
 }
 
-std::array<CursorRect, 8> overlayCursorRects(Size view) {
+std::array<CursorRect, 8> overlayCursorRects(Size view, HandlePlacement placement) {
     const double w = view.width;
     const double h = view.height;
-    const double b = kBorderWidth;
+    const double b = windowOutset(placement);
     const double s = kHandleSize;
     return {{
         {cornerSquare(HandlePosition::nw, view), CursorShape::crosshair},

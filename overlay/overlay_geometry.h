@@ -22,8 +22,23 @@ inline constexpr double kBorderWidth = 3;
 inline constexpr double kHandleSize = 14;
 // A hit square is its corner square grown by this much on every side.
 inline constexpr double kHitSlop = 2;
-// Smallest window side a drag may produce (a 50-point region).
-inline constexpr double kMinimumWindowSide = 56;
+// Smallest region side a drag may produce.
+inline constexpr double kMinimumRegionSide = 50;
+
+// Where the handles sit. Over the region's corners where the recording leaves our windows out
+// (X11); wholly outside the region where it cannot (a Wayland screen cast), so that nothing of
+// ours is recorded. The window is the region grown by windowOutset() on every side; the red
+// frame is always the kBorderWidth band just outside the region, the handles the window's
+// corner squares.
+enum class HandlePlacement { overRegionCorners, outsideRegion };
+[[nodiscard]] constexpr double windowOutset(HandlePlacement placement) {
+    return placement == HandlePlacement::overRegionCorners ? kBorderWidth : kHandleSize;
+}
+// Smallest window side a drag may produce (56 points over the corners).
+[[nodiscard]] constexpr double minimumWindowSide(HandlePlacement placement) {
+    return kMinimumRegionSide + 2 * windowOutset(placement);
+}
+inline constexpr double kMinimumWindowSide = minimumWindowSide(HandlePlacement::overRegionCorners);
 
 enum class HandlePosition { nw, ne, sw, se };
 inline constexpr std::array<HandlePosition, 4> kAllHandles = {
@@ -55,29 +70,33 @@ private:
     HandlePosition handle_;
 };
 
-// Region (y down) -> overlay window frame (global y up), `kBorderWidth` beyond every side.
-[[nodiscard]] Rect windowFrameForRegion(const Rect& region, double mainScreenHeight);
+// Region (y down) -> overlay window frame (global y up), windowOutset() beyond every side.
+[[nodiscard]] Rect windowFrameForRegion(const Rect& region, double mainScreenHeight,
+                                        HandlePlacement placement = HandlePlacement::overRegionCorners);
 // Overlay window frame (global y up) -> the region it surrounds (y down). Inverse of the above.
-[[nodiscard]] Rect regionForWindowFrame(const Rect& frame, double mainScreenHeight);
+[[nodiscard]] Rect regionForWindowFrame(const Rect& frame, double mainScreenHeight,
+                                        HandlePlacement placement = HandlePlacement::overRegionCorners);
 
 // View-space rectangles for a view of the given size.
 [[nodiscard]] Rect cornerSquare(HandlePosition handle, Size view);
 [[nodiscard]] Rect hitSquare(HandlePosition handle, Size view);
-// The part of the window that declines the mouse; empty when the window is under 34 points.
-[[nodiscard]] Rect innerRect(Size view);
+// The part of the window that declines the mouse: over the corners, 17 points in from every
+// edge (empty when the window is under 34 points); outside, the region itself.
+[[nodiscard]] Rect innerRect(Size view, HandlePlacement placement = HandlePlacement::overRegionCorners);
 
 // True for a point of the border band (inside the bounds, outside the inner rectangle): the
 // only points for which the overlay takes mouse events.
-[[nodiscard]] bool bandContains(Point viewPoint, Size view);
+[[nodiscard]] bool bandContains(Point viewPoint, Size view,
+                                HandlePlacement placement = HandlePlacement::overRegionCorners);
 // The drag a press at this point starts: the first corner (nw, ne, sw, se) whose hit square
 // holds it, else move.
 [[nodiscard]] DragMode modeForPoint(Point viewPoint, Size view);
 
 // The window frame (global y up) for a drag that started with `startFrame` and has moved the
 // mouse by `delta` (global y up) since the press. nullopt when the mode is none or the result
-// would be under 56 points in either direction (the window then keeps its last frame).
-[[nodiscard]] std::optional<Rect> candidateFrame(DragMode mode, const Rect& startFrame,
-                                                 Point delta);
+// would be under minimumWindowSide() in either direction (the window then keeps its last frame).
+[[nodiscard]] std::optional<Rect> candidateFrame(DragMode mode, const Rect& startFrame, Point delta,
+                                                 HandlePlacement placement = HandlePlacement::overRegionCorners);
 
 // What the view draws, in view space.
 struct OverlayDrawing {
@@ -85,15 +104,18 @@ struct OverlayDrawing {
     std::array<Rect, 4> handleFills;   // white, in nw, ne, sw, se order
     std::array<Rect, 4> handleStrokes; // black 1-point outline paths, same order
 };
-[[nodiscard]] OverlayDrawing overlayDrawing(Size view);
+[[nodiscard]] OverlayDrawing overlayDrawing(Size view,
+                                            HandlePlacement placement = HandlePlacement::overRegionCorners);
 
-// Cursor rectangles in view space: crosshair over the corner squares, open hand over the red
-// frame between them.
+// Cursor rectangles in view space: crosshair over the corner squares, open hand between them
+// over the strip from the window's edge to the region (the red frame, and outside the region
+// the see-through margin too, which takes presses as well).
 enum class CursorShape { crosshair, openHand };
 struct CursorRect {
     Rect rect;
     CursorShape shape;
 };
-[[nodiscard]] std::array<CursorRect, 8> overlayCursorRects(Size view);
+[[nodiscard]] std::array<CursorRect, 8> overlayCursorRects(
+    Size view, HandlePlacement placement = HandlePlacement::overRegionCorners);
 
 }  // namespace kg::overlay

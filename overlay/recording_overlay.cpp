@@ -1,12 +1,18 @@
 #include "overlay/recording_overlay.h"
 
+#include "platform/desktop_session.h"
+
 namespace kg {
 
 RecordingOverlay::~RecordingOverlay() { close(); }
 
 void RecordingOverlay::show(const Rect& region) {
     region_ = region;
-    const Rect frame = overlay::windowFrameForRegion(region, overlayMainScreenHeight());
+    // Where the recording cannot leave this window out, the handles go outside the region.
+    placement_ = DesktopSession::current().canExcludeOwnWindowsFromCapture()
+                     ? overlay::HandlePlacement::overRegionCorners
+                     : overlay::HandlePlacement::outsideRegion;
+    const Rect frame = overlay::windowFrameForRegion(region, overlayMainScreenHeight(), placement_);
 
     auto window = std::make_unique<Window>(frame, kWindowStyleBorderless, kBackingStoreBuffered,
                                            false);
@@ -23,7 +29,7 @@ void RecordingOverlay::show(const Rect& region) {
     window->setTransparencyMode(TransparencyMode::ShapedToDrawing);
 
     auto view = std::make_shared<RecordingOverlayView>(
-        Rect{0, 0, frame.width, frame.height}, this);
+        Rect{0, 0, frame.width, frame.height}, this, placement_);
     view->setWantsLayer(true);
     window->setContentView(view);
     window->orderFront();

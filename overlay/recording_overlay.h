@@ -55,7 +55,9 @@ public:
     }
 
     // Creates and shows the window around `region`, above every other window, without taking
-    // keyboard focus. Calling it again replaces the previous window.
+    // keyboard focus. Calling it again replaces the previous window. The handles overlap the
+    // region's corners, or lie outside it on a desktop whose recordings cannot leave our
+    // windows out (placement()).
     void show(const Rect& region);
 
     // The window numbers (X11 window ids) to leave out of the recording: one while the window
@@ -77,12 +79,14 @@ public:
     // The window and its content view; null before show() and after close().
     [[nodiscard]] Window* window() const { return window_.get(); }
     [[nodiscard]] RecordingOverlayView* view() const { return view_.get(); }
+    [[nodiscard]] overlay::HandlePlacement placement() const { return placement_; }
 
 private:
     std::unique_ptr<Window> window_;
     std::shared_ptr<RecordingOverlayView> view_;
     std::weak_ptr<RecordingOverlayDelegate> delegate_;
     Rect region_;
+    overlay::HandlePlacement placement_ = overlay::HandlePlacement::overRegionCorners;
 };
 
 }  // namespace kg

@@ -11,16 +11,17 @@ double overlayMainScreenHeight() {
     return main ? main->frame().height : 0;
 }
 
-RecordingOverlayView::RecordingOverlayView(const Rect& frame, RecordingOverlay* owner)
-    : View(frame), owner_(owner) {}
+RecordingOverlayView::RecordingOverlayView(const Rect& frame, RecordingOverlay* owner,
+                                           overlay::HandlePlacement placement)
+    : View(frame), owner_(owner), placement_(placement), drag_(placement) {}
 
 View* RecordingOverlayView::hitTest(Point pointInSuperview) {
     // The view sits at (0, 0) of its window, so the superview's point is our own.
-    return overlay::bandContains(pointInSuperview, bounds().size()) ? this : nullptr;
+    return overlay::bandContains(pointInSuperview, bounds().size(), placement_) ? this : nullptr;
 }
 
 void RecordingOverlayView::draw(GraphicsContext& context) {
-    const auto drawing = overlay::overlayDrawing(bounds().size());
+    const auto drawing = overlay::overlayDrawing(bounds().size(), placement_);
     for (const Rect& bar : drawing.frameBars) {
         context.fillRect(bar, Color::red());
     }
@@ -40,14 +41,14 @@ void RecordingOverlayView::mouseDragged(const MouseEvent&) {
     const auto frame = drag_.frameFor(View::mouseLocation());
     if (!frame) return;  // refused: the window keeps its last accepted frame
     window()->setFrame(*frame, true);
-    owner_->dragTick(overlay::regionForWindowFrame(*frame, overlayMainScreenHeight()));
+    owner_->dragTick(overlay::regionForWindowFrame(*frame, overlayMainScreenHeight(), placement_));
 }
 
 void RecordingOverlayView::mouseUp(const MouseEvent&) {
     const bool wasDragging = drag_.release();
     if (!wasDragging || !window() || !owner_) return;
     const Rect committed =
-        overlay::regionForWindowFrame(window()->frame(), overlayMainScreenHeight());
+        overlay::regionForWindowFrame(window()->frame(), overlayMainScreenHeight(), placement_);
     owner_->setRegion(committed);
     if (auto delegate = owner_->delegate()) {
         delegate->overlayRegionDidCommitTo(*owner_, committed);
@@ -56,7 +57,7 @@ void RecordingOverlayView::mouseUp(const MouseEvent&) {
 
 void RecordingOverlayView::resetCursorRects() {
     View::resetCursorRects();
-    for (const auto& c : overlay::overlayCursorRects(bounds().size())) {
+    for (const auto& c : overlay::overlayCursorRects(bounds().size(), placement_)) {
         addCursorRect(c.rect, c.shape == overlay::CursorShape::crosshair ? Cursor::Crosshair
                                                                           : Cursor::OpenHand);
     }

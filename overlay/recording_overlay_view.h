@@ -27,7 +27,8 @@ public:
 
     // `owner` is a weak back reference: the overlay clears it (setOwner(nullptr)) before it
     // lets go of the view, so a view that outlives its overlay changes nothing.
-    RecordingOverlayView(const Rect& frame, RecordingOverlay* owner);
+    RecordingOverlayView(const Rect& frame, RecordingOverlay* owner,
+                         overlay::HandlePlacement placement = overlay::HandlePlacement::overRegionCorners);
 
     void setOwner(RecordingOverlay* owner) { owner_ = owner; }
     [[nodiscard]] DragMode dragMode() const { return drag_.mode(); }
@@ -41,6 +42,7 @@ public:
 
 private:
     RecordingOverlay* owner_;
+    overlay::HandlePlacement placement_;
     overlay::OverlayDrag drag_;
 };
 

@@ -10,7 +10,9 @@
 #include <algorithm>
 
 #include "platform/application.h"
+#include "platform/desktop_session.h"
 #include "platform/qt/keep_above.h"
+#include "platform/qt/keyboard_anchor.h"
 #include "platform/qt/painting.h"
 #include "platform/qt/screens.h"
 #include "platform/qt/window_impl.h"
@@ -62,12 +64,18 @@ Point Window::Impl::toHitPoint(QPointF pos) const {
     return flipInHeight(Point{pos.x() + 0.5, pos.y() + 0.5}, frame.height);
 }
 
-void Window::Impl::applyWindowFlags() {
+void Window::Impl::applyWindowFlags(bool firstShownAsKey) {
     Qt::WindowFlags flags = Qt::Window | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint;
     const bool panel = (styleMask & kWindowStyleNonactivatingPanel) != 0;
     if (level >= kScreenSaverWindowLevel) {
         // No window manager stacks these: unmanaged, raised when mapped.
-        flags |= Qt::X11BypassWindowManagerHint | Qt::WindowStaysOnTopHint | Qt::Tool;
+        flags |= Qt::X11BypassWindowManagerHint | Qt::WindowStaysOnTopHint;
+        // A Wayland compositor gives the keyboard to an unmanaged Xwayland window when it is
+        // mapped or clicked, unless its type says utility (which Qt::Tool sets): without the
+        // keyboard, Xwayland delivers no key to our grab.
+        const bool needsCompositorFocus =
+            firstShownAsKey && DesktopSession::current().displayServer() == DisplayServer::wayland;
+        if (!needsCompositorFocus) flags |= Qt::Tool;
     } else if (level > kNormalWindowLevel || floatingPanel) {
         flags |= Qt::WindowStaysOnTopHint | Qt::Tool;
     } else {
@@ -78,7 +86,7 @@ void Window::Impl::applyWindowFlags() {
     widget->setWindowFlags(flags);
     widget->setAttribute(Qt::WA_ShowWithoutActivating, true);
     const bool opaqueSnapshot = transparency == TransparencyMode::SnapshotBackdrop &&
-                                !Application::shared().hasCompositingManager();
+                                !DesktopSession::current().hasRealTranslucency();
     const bool translucent = !opaque && !opaqueSnapshot;
     widget->setAttribute(Qt::WA_TranslucentBackground, translucent);
     widget->setAttribute(Qt::WA_NoSystemBackground, translucent);
@@ -87,7 +95,7 @@ void Window::Impl::applyWindowFlags() {
 
 void Window::Impl::takeBackdropIfNeeded() {
     if (transparency != TransparencyMode::SnapshotBackdrop || backdrop) return;
-    if (Application::shared().hasCompositingManager()) return;
+    if (DesktopSession::current().hasRealTranslucency()) return;
     const QRect desktop = toQRectRounded(desktopFromGlobal(frame, mainScreenDesktopRect()));
     QImage image = x11::grabRoot(desktop);
     if (image.isNull()) {
@@ -99,7 +107,7 @@ void Window::Impl::takeBackdropIfNeeded() {
 
 void Window::Impl::show(bool makeKey) {
     if (!shownOnce) {
-        applyWindowFlags();
+        applyWindowFlags(makeKey);
         shownOnce = true;
         // Our windows are left out of recordings, and a compositing manager's shadow around
         // them would not be: the hints go on the native window before it is first mapped.
@@ -116,6 +124,8 @@ void Window::Impl::show(bool makeKey) {
         updateShapes();
     }
     if (makeKey) {
+        everKey = true;
+        keyConfirmedByMotion = false;
         for (Window* w : liveWindows()) w->impl().isKey = false;
         isKey = true;
         widget->activateWindow();
@@ -135,6 +145,19 @@ void Window::Impl::grabKeyboardWhenViewable() {
     QTimer::singleShot(kKeyboardGrabRetryMs, widget.get(), [this] { grabKeyboardWhenViewable(); });
 }
 
+void Window::Impl::pointerEntered(bool moved) {
+    // Where the compositor may have taken the keyboard from Xwayland (keyboard_anchor.h): when
+    // the pointer enters a window that has been key while another one is (it came from another
+    // output), and on the first motion after a window became key. The window the pointer is in
+    // becomes key and grabs the keyboard; the anchor brings the keys back to Xwayland.
+    if (!everKey || closed || !widget->isVisible()) return;
+    if (DesktopSession::current().displayServer() != DisplayServer::wayland) return;
+    if (isKey && (!moved || keyConfirmedByMotion)) return;
+    if (!isKey) show(true);
+    keyConfirmedByMotion = true;
+    anchorKeyboardAt(widget->geometry().topLeft());
+}
+
 void Window::Impl::updateShapes() {
     if (transparency != TransparencyMode::ShapedToDrawing || !widget->isVisible()) return;
     if (!x11::available()) return;
@@ -150,7 +173,7 @@ void Window::Impl::updateShapes() {
         });
     }
     std::vector<PixelRect> bounding;
-    const bool needBounding = !Application::shared().hasCompositingManager();
+    const bool needBounding = !DesktopSession::current().hasRealTranslucency();
     if (needBounding) {
         const QImage image = renderWindowImage(*this);
         bounding = rectsFromMask(w, h, [&](int x, int y) {

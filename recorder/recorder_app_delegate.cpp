@@ -1,5 +1,6 @@
 #include "recorder/recorder_app_delegate.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <future>
@@ -8,6 +9,7 @@
 #include "capture/screen_recorder.h"
 #include "cli/result_printer.h"
 #include "controlbar/recording_control_bar.h"
+#include "platform/desktop_session.h"
 #include "platform/screen.h"
 #include "platform/window.h"
 
@@ -38,6 +40,7 @@ void RecorderAppDelegate::applicationDidFinishLaunching() {
         overlay_->show(*region_);
         if (const auto mainScreen = Screen::mainScreen()) {
             auto bar = std::make_unique<RecordingControlBar>();
+            bar->setKeepsClearOfRegion(!DesktopSession::current().canExcludeOwnWindowsFromCapture());
             bar->onStop = [weak = weak_from_this()] {
                 if (const auto self = weak.lock()) self->stopAction();
             };
@@ -85,14 +88,50 @@ void RecorderAppDelegate::terminationSignalReceived(int signo) {
     }
 }
 
+void RecorderAppDelegate::warnIfControlBarHidden() {
+    if (warnedOfHiddenBar_ || !controlBar_ || !controlBar_->isHiddenForLackOfRoom()) return;
+    warnedOfHiddenBar_ = true;
+    printResult(warnResult("control bar hidden: no room for it outside the region on this screen; "
+                           "stop with the stop command, a signal or --max-seconds"));
+}
+
 void RecorderAppDelegate::overlayRegionIsChangingTo(RecordingOverlay&, const Rect& region) {
     if (controlBar_) {
         if (const auto mainScreen = Screen::mainScreen()) controlBar_->reposition(region, *mainScreen);
     }
+    if (!activeRecorder_) return;
+    warnIfControlBarHidden();
+    if (!DesktopSession::current().canExcludeOwnWindowsFromCapture()) followDragStep(region);
+}
+
+void RecorderAppDelegate::followDragStep(const Rect& region) {
+    // Where our windows are in the picture, the capture follows every step of a drag, or the
+    // frame would be recorded crossing the old rectangle. The screen shows the frame's new
+    // place a moment after the step (a few steps late while it resizes), so meanwhile the
+    // capture keeps to what lies inside the last few places, and takes the new one once the
+    // drag rests. The engine only takes the rectangle here; a step it refuses is left to the
+    // commit, which reports it.
+    const auto apply = [engine = activeRecorder_](const Rect& r) {
+        try {
+            engine->updateRegion(r);
+        } catch (const std::exception&) {
+        }
+    };
+    if (recentDragSteps_.empty()) recentDragSteps_.push_back(region_.value_or(region));
+    double left = region.x, top = region.y, right = region.maxX(), bottom = region.maxY();
+    for (const Rect& r : recentDragSteps_) {
+        left = std::max(left, r.x), top = std::max(top, r.y);
+        right = std::min(right, r.maxX()), bottom = std::min(bottom, r.maxY());
+    }
+    apply(right - left >= 2 && bottom - top >= 2 ? Rect{left, top, right - left, bottom - top} : region);
+    recentDragSteps_.push_back(region);
+    if (recentDragSteps_.size() > kDragStepsShownLate) recentDragSteps_.erase(recentDragSteps_.begin());
+    dragRest_ = Timer::scheduledOnce(kDragRest_seconds, [apply, region] { apply(region); });
 }
 
 void RecorderAppDelegate::overlayRegionDidCommitTo(RecordingOverlay& overlay, const Rect& region) {
     overlayRegionIsChangingTo(overlay, region);
+    recentDragSteps_ = {region};
     if (!activeRecorder_) return;  // before the engine exists the recording keeps the launch region
     // Tasks that have ended are released, so a long recording with many drags does not pile
     // up finished threads.
@@ -134,6 +173,7 @@ void RecorderAppDelegate::runRecording(std::vector<std::uint32_t> excludedWindow
 
             engine->start();
             printResult({{"status", std::string("recording")}, {"output", outputPath_}});
+            mainQueue_([self = shared_from_this()] { self->warnIfControlBarHidden(); });
             engine->waitForStop();
             finalObject = engine->stop();
         }

@@ -23,6 +23,7 @@
 #include "platform/application.h"
 #include "platform/geometry.h"
 #include "platform/main_queue.h"
+#include "platform/timer.h"
 
 namespace kg {
 
@@ -54,6 +55,11 @@ public:
 
 private:
     void stopAction();
+    // Says once per run, with a "warn" line, that the control bar is hidden for lack of room
+    // outside the region (where the recording cannot leave it out). Main thread.
+    void warnIfControlBarHidden();
+    // On a desktop whose recordings show our windows: moves the capture along with a drag step.
+    void followDragStep(const Rect& region);
     void runRecording(std::vector<std::uint32_t> excludedWindowIDs,
                       std::shared_ptr<const capture::ScreenSnapshot> screenBefore);
     // Main thread: stores the engine and applies a stop requested before it existed.
@@ -71,6 +77,11 @@ private:
     std::unique_ptr<RecordingControlBar> controlBar_;
     std::shared_ptr<capture::ScreenRecorder> activeRecorder_;
     bool stopRequestedEarly_ = false;
+    bool warnedOfHiddenBar_ = false;
+    static constexpr double kDragRest_seconds = 0.1;
+    static constexpr std::size_t kDragStepsShownLate = 2;
+    std::vector<Rect> recentDragSteps_;  // the last few places of the frame, oldest first
+    std::unique_ptr<Timer> dragRest_;
     int terminationSignals_ = 0;
     std::thread recordingTask_;
     // The recording task's final object, set by it just before it hands it to finish(); read

@@ -1,6 +1,9 @@
 #include "selector/region_selector_app_delegate.h"
 
+#include <algorithm>
+
 #include "cli/result_printer.h"
+#include "platform/desktop_session.h"
 #include "selector/selection_geometry.h"
 
 namespace kg {
@@ -20,12 +23,19 @@ RegionSelectorAppDelegate::RegionSelectorAppDelegate(Finish finish)
     : finish_(finish ? std::move(finish) : Finish(printAndTerminate)) {}
 
 void RegionSelectorAppDelegate::applicationDidFinishLaunching() {
-    const auto screens = Screen::screens();
+    auto screens = Screen::screens();
     if (screens.empty()) {
         // Nothing to select on; waiting forever would hang the caller.
         finished_ = true;
         finish_(errorResult("no display found"));
         return;
+    }
+    // A Wayland compositor gives the keyboard to the window mapped last: the one on the
+    // display under the pointer, as far as Xwayland knows where that is.
+    if (DesktopSession::current().displayServer() == DisplayServer::wayland) {
+        const Point pointer = View::mouseLocation();
+        std::stable_partition(screens.begin(), screens.end(),
+                              [&](const Screen& screen) { return !screen.frame().contains(pointer); });
     }
     for (const Screen& screen : screens) {
         overlayWindows_.push_back(std::make_unique<RegionOverlayWindow>(screen, this));

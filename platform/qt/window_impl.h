@@ -45,13 +45,18 @@ struct Window::Impl {
     bool cursorUpdatePending = false;
     std::weak_ptr<View> pressedView;  // the view that took the press, until release
     int keyboardGrabAttempts = 0;
+    bool everKey = false;  // made key at least once (makeKeyAndOrderFront)
+    bool keyConfirmedByMotion = false;
 
-    void applyWindowFlags();
+    // `firstShownAsKey`: the first show makes the window key (makeKeyAndOrderFront).
+    void applyWindowFlags(bool firstShownAsKey);
     void takeBackdropIfNeeded();
     void show(bool makeKey);
     void updateShapes();
     void updateCursor(QPointF widgetPos);
     void grabKeyboardWhenViewable();
+    // The pointer entered the window (moved: or moved inside it).
+    void pointerEntered(bool moved);
     [[nodiscard]] Point toWindowPoint(QPointF widgetPos) const;
     [[nodiscard]] Point toHitPoint(QPointF widgetPos) const;
 };

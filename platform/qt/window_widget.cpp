@@ -103,6 +103,8 @@ void WindowWidget::keyPressEvent(QKeyEvent* event) {
 void WindowWidget::keyDownForTesting(int keyCode) { deliverKey(KeyEvent{keyCode, {}}); }
 
 bool WindowWidget::event(QEvent* event) {
+    if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove)
+        impl_.pointerEntered(event->type() == QEvent::MouseMove);
     if (event->type() == QEvent::ToolTip && impl_.contentView) {
         auto* help = static_cast<QHelpEvent*>(event);
         View* view = impl_.contentView->hitTest(impl_.toHitPoint(help->pos()));

@@ -287,6 +287,43 @@ void WaylandDesktop::movePointer(int x, int y) {
                    std::to_string(box.width) + " " + std::to_string(box.height));
 }
 
+void WaylandDesktop::drag(int x0, int y0, int x1, int y1, int steps) {
+    // A hand arrives in more than one motion (Xwayland places the first one after a jump
+    // from a Wayland window at the wrong x), and rests before pressing.
+    for (const int dx : {1, 0}) {
+        movePointer(x0 + dx, y0);
+        std::this_thread::sleep_for(milliseconds(50));
+    }
+    pointerCommand("down 272");
+    for (int step = 1; step <= steps; ++step) {
+        std::this_thread::sleep_for(milliseconds(30));
+        movePointer(x0 + (x1 - x0) * step / steps, y0 + (y1 - y0) * step / steps);
+    }
+    std::this_thread::sleep_for(milliseconds(30));
+    pointerCommand("up 272");
+}
+
+void WaylandDesktop::pressKey(const std::string& keyName) const {
+    if (run({"wtype", "-s", "300", "-k", keyName}).exitStatus != 0) throw std::runtime_error("wtype failed");
+}
+
+void WaylandDesktop::showWaylandWindow(std::uint32_t rgb, int probeX, int probeY) {
+    char graph[160];
+    std::snprintf(graph, sizeof graph,
+                  "color=c=0x%06x:s=1280x800:r=30[a];color=c=0x4060c0:s=40x40:r=30[b];[a][b]overlay=x='mod(t*300,1240)':y=740",
+                  rgb & 0xffffffu);
+    ProcessOptions options = clientOptions();
+    options.env["SDL_VIDEODRIVER"] = "wayland";
+    windows_.push_back(std::make_unique<BackgroundProcess>(
+        std::vector<std::string>{programPath("ffplay"), "-loglevel", "quiet", "-an", "-f", "lavfi", "-i", graph},
+        options));
+    const auto deadline = steady_clock::now() + std::chrono::seconds(10);
+    while (screenshot({probeX, probeY, 1, 1}).at(0, 0) != rgb) {
+        if (steady_clock::now() > deadline) throw std::runtime_error("the Wayland window does not show");
+        std::this_thread::sleep_for(milliseconds(50));
+    }
+}
+
 Screenshot WaylandDesktop::screenshot(const Rect& where) const {
     const std::string geometry = std::to_string(where.x) + "," + std::to_string(where.y) + " " +
                                  std::to_string(where.width) + "x" + std::to_string(where.height);

@@ -1,0 +1,21 @@
+// The tests' headless Wayland desktop for scripts/demo.sh --wayland: prints `export NAME='value'`
+// lines for its clients, then "ready"; then drags the pointer for each line "X0 Y0 X1 Y1" read
+// from standard input, answering "ok". The desktop stops when standard input ends.
+#include <iostream>
+
+#include "tests/support/wayland_desktop.h"
+
+int main() {
+    try {
+        kg::test::WaylandDesktop desktop;
+        for (const auto& [name, value] : desktop.clientEnv()) std::cout << "export " << name << "='" << value << "'\n";
+        std::cout << "ready" << std::endl;
+        for (int x0, y0, x1, y1; std::cin >> x0 >> y0 >> x1 >> y1;) {
+            desktop.drag(x0, y0, x1, y1);
+            std::cout << "ok" << std::endl;
+        }
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << "\n";
+        return 1;
+    }
+}
