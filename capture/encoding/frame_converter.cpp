@@ -1,5 +1,8 @@
 #include "capture/encoding/frame_converter.h"
 
+#include <cstdint>
+#include <limits>
+
 #include "capture/encoding/bgrx_to_yuv.h"
 
 namespace kg::capture {
@@ -12,9 +15,17 @@ constexpr std::size_t kMaxStale = 64;
 FrameConverter::FrameConverter(int frameWidth, int frameHeight) : frameWidth_(frameWidth), frameHeight_(frameHeight) {}
 
 // The encoder holds at most its queue's frames and the one it encodes, so the pool stays small.
+// Of the frames it has released, the one with the least to catch up on.
 FrameConverter::Slot* FrameConverter::writableSlot() {
+    Slot* best = nullptr;
+    auto backlog = [](const Slot& slot) {
+        std::int64_t area = 0;
+        for (const PixelRect& r : slot.stale) area += r.width * r.height;
+        return slot.wholeStale ? std::numeric_limits<std::int64_t>::max() : area;
+    };
     for (Slot& slot : pool_)
-        if (av_frame_is_writable(slot.frame.get())) return &slot;
+        if (av_frame_is_writable(slot.frame.get()) && (!best || backlog(slot) < backlog(*best))) best = &slot;
+    if (best) return best;
     AvFramePtr frame(av_frame_alloc());
     if (!frame) return nullptr;
     frame->format = AV_PIX_FMT_YUV420P;
