@@ -303,10 +303,6 @@ void WaylandDesktop::drag(int x0, int y0, int x1, int y1, int steps) {
     pointerCommand("up 272");
 }
 
-void WaylandDesktop::pressKey(const std::string& keyName) const {
-    if (run({"wtype", "-s", "300", "-k", keyName}).exitStatus != 0) throw std::runtime_error("wtype failed");
-}
-
 void WaylandDesktop::showWaylandWindow(std::uint32_t rgb, int probeX, int probeY) {
     char graph[160];
     std::snprintf(graph, sizeof graph,

@@ -93,13 +93,9 @@ public:
     void movePointer(int x, int y);
     // Presses the left button at (x0, y0), moves to (x1, y1) in `steps` steps 30 ms apart, releases.
     void drag(int x0, int y0, int x1, int y1, int steps = 8);
-    void click(int x, int y) { drag(x, y, x, y, 0); }
-    // Types one key (an XKB name such as "Escape") through wtype, as a keyboard would.
-    void pressKey(const std::string& keyName) const;
-    // A native Wayland window (ffplay on SDL's Wayland driver), 1280 x 800, filled with
-    // 0xRRGGBB but for a 40 x 40 square of 0x4060c0 that sweeps along y 740..780, so a screen
-    // cast of it keeps delivering frames. sway tiles it, borderless, over the focused
-    // workspace and focuses it. Returns once (probeX, probeY) shows the colour.
+    // A Wayland window (ffplay on SDL's Wayland driver) of 0xRRGGBB, tiled borderless over the
+    // focused workspace, with a 40 x 40 square of 0x4060c0 sweeping along y 740..780 so that a
+    // screen cast keeps delivering frames. Returns once (probeX, probeY) shows the colour.
     void showWaylandWindow(std::uint32_t rgb, int probeX, int probeY);
 
     // What is on the screen in `where` (layout coordinates) now, through grim, in output

@@ -6,16 +6,8 @@
 #include "tests/support/wayland_desktop.h"
 
 int main() {
-    try {
-        kg::test::WaylandDesktop desktop;
-        for (const auto& [name, value] : desktop.clientEnv()) std::cout << "export " << name << "='" << value << "'\n";
-        std::cout << "ready" << std::endl;
-        for (int x0, y0, x1, y1; std::cin >> x0 >> y0 >> x1 >> y1;) {
-            desktop.drag(x0, y0, x1, y1);
-            std::cout << "ok" << std::endl;
-        }
-    } catch (const std::exception& e) {
-        std::cerr << e.what() << "\n";
-        return 1;
-    }
+    kg::test::WaylandDesktop desktop;
+    for (const auto& [name, value] : desktop.clientEnv()) std::cout << "export " << name << "='" << value << "'\n";
+    std::cout << "ready" << std::endl;
+    for (int x0, y0, x1, y1; std::cin >> x0 >> y0 >> x1 >> y1; std::cout << "ok" << std::endl) desktop.drag(x0, y0, x1, y1);
 }
