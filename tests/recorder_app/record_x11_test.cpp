@@ -200,6 +200,11 @@ TEST_P(RecordOnDesktop, EveryFrameShowsTheScreenWithoutOurWindowsThroughDragsAnd
     run.slowDrag(646, 546, 100, 60);
     const double resizedAt = run.elapsed();
     std::this_thread::sleep_for(1s);
+    // On the screen the frame is only its band, reshaped with the resize: the right band moved
+    // from x 650..652 to 750..752 and the region's inside shows what lies below.
+    EXPECT_EQ(desktop.pixel(751, 400), 0xff0000u) << desktopName(GetParam());
+    EXPECT_EQ(desktop.pixel(651, 400), kWindow) << desktopName(GetParam());
+    EXPECT_EQ(desktop.pixel(400, 400), kWallpaper) << desktopName(GetParam());
     const double stopAt = run.elapsed();
     run.process().signal(SIGUSR1);
     run.finish();
