@@ -18,9 +18,9 @@ packages=(
   # JSON and tests; clang for the libFuzzer targets
   nlohmann-json3-dev libgtest-dev libgmock-dev clang
   # test, demo and benchmark tools: a real X server and input, decoders, a sound server, fonts
-  # with the stop and pause symbols, /usr/bin/time
+  # with the stop and pause symbols, /usr/bin/time, a terminal for the benchmark's typing scene
   xvfb xauth xdotool x11-utils x11-xserver-utils ffmpeg pulseaudio pulseaudio-utils
-  fonts-dejavu-core fonts-symbola time
+  fonts-dejavu-core fonts-symbola time xterm
   # the desktops the X11 tests run on: window managers and compositing managers
   openbox picom xfwm4 xcompmgr
   # PipeWire with its pulse server, the second sound server the tests run against
