@@ -38,8 +38,7 @@ protected:
         const auto c = static_cast<int>(desktop_.screenshot({x, y, 1, 1}).at(0, 0));
         return {c >> 16, c >> 8 & 0xff, c & 0xff};
     }
-    // Decodes the movie; how many pixels of all its frames are ours(), leaving out the bottom
-    // 3 rows (where the pointer, drawn in, holds the frame's lower edge). `check` sees every frame.
+    // Pixels of ours() in all frames but their bottom 3 rows (the pointer holding the lower edge).
     static int oursInMovie(const std::string& movie, const std::function<void(const DecodedFrame&)>& check) {
         int count = 0;
         EXPECT_TRUE(readMovie(movie, [&](const DecodedFrame& f) {

@@ -1,6 +1,5 @@
-// The tests' headless Wayland desktop for scripts/demo.sh --wayland: prints `export NAME='value'`
-// lines for its clients, then "ready"; then drags the pointer for each line "X0 Y0 X1 Y1" read
-// from standard input, answering "ok". The desktop stops when standard input ends.
+// The tests' Wayland desktop for scripts/demo.sh --wayland: prints `export NAME='value'` lines, then
+// "ready"; drags for each input line "X0 Y0 X1 Y1", answering "ok"; stops when input ends.
 #include <iostream>
 
 #include "tests/support/wayland_desktop.h"
