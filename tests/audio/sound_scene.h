@@ -19,7 +19,7 @@
 #include "tests/audio/tone_player.h"
 #include "tests/capture/movie_reader.h"
 #include "tests/capture/thread_main_queue.h"
-#include "tests/capture/x11_test_scene.h"
+#include "tests/support/x11_test_scene.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/xvfb.h"

@@ -15,7 +15,7 @@
 #include "capture/screen_recorder.h"
 #include "cli/result_printer.h"
 #include "tests/capture/thread_main_queue.h"
-#include "tests/capture/x11_test_scene.h"
+#include "tests/support/x11_test_scene.h"
 
 int main(int argc, char** argv) {
     sigset_t stopSignal;

@@ -15,7 +15,6 @@
 #include "capture/screen_recorder.h"
 #include "tests/capture/movie_reader.h"
 #include "tests/capture/thread_main_queue.h"
-#include "tests/capture/x11_test_scene.h"
 #include "tests/support/desktop.h"
 #include "tests/support/temp_dir.h"
 
@@ -39,7 +38,7 @@ protected:
         desktop_ = std::make_unique<DesktopSession>(desktopKind_, kWallpaper);
         xvfb_ = &desktop_->xvfb();
         ::setenv("DISPLAY", xvfb_->display().c_str(), 1);
-        scene_ = std::make_unique<X11TestScene>(xvfb_->display());
+        scene_ = &desktop_->scene();
     }
 
     std::shared_ptr<capture::ScreenRecorder> create(std::optional<Rect> region, std::vector<std::uint32_t> excluded = {},
@@ -72,7 +71,7 @@ protected:
     ThreadMainQueue main_;
     std::unique_ptr<DesktopSession> desktop_;
     const XvfbServer* xvfb_ = nullptr;
-    std::unique_ptr<X11TestScene> scene_;
+    X11TestScene* scene_ = nullptr;
     std::string path_;
 };
 

@@ -3,7 +3,6 @@
 #include <xcb/xcb.h>
 
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
@@ -15,49 +14,6 @@ using namespace std::chrono_literals;
 constexpr const char* kXfconfService = "/usr/share/dbus-1/services/org.xfce.Xfconf.service";
 }  // namespace
 
-struct DesktopSession::Connection {
-    explicit Connection(const std::string& display) : c(xcb_connect(display.c_str(), nullptr)) {
-        if (xcb_connection_has_error(c)) {
-            xcb_disconnect(c);
-            throw std::runtime_error("cannot connect to " + display);
-        }
-        screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    }
-    ~Connection() { xcb_disconnect(c); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    xcb_atom_t atom(const char* name) const {
-        auto* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
-        const xcb_atom_t a = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-        free(reply);
-        return a;
-    }
-    bool selectionOwned(const char* name) const {
-        auto* reply = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom(name)), nullptr);
-        const bool owned = reply && reply->owner != XCB_WINDOW_NONE;
-        free(reply);
-        return owned;
-    }
-    // BGRX pixels of the screen's rectangle, rows top down; empty on failure.
-    std::vector<std::uint8_t> image(int x, int y, int width, int height) const {
-        auto* reply = xcb_get_image_reply(
-            c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, x, y, width, height, ~0u), nullptr);
-        std::vector<std::uint8_t> out;
-        if (reply && xcb_get_image_data_length(reply) == width * height * 4)
-            out.assign(xcb_get_image_data(reply), xcb_get_image_data(reply) + width * height * 4);
-        free(reply);
-        return out;
-    }
-    std::uint32_t screenPixel(int x, int y) const {
-        const auto bgrx = image(x, y, 1, 1);
-        return bgrx.empty() ? 0 : (bgrx[2] << 16 | bgrx[1] << 8 | bgrx[0]);
-    }
-
-    xcb_connection_t* c;
-    xcb_screen_t* screen;
-};
-
 namespace {
 
 // Paints the wallpaper as wallpaper setters do: a pixmap as the root window's background,
@@ -65,20 +21,22 @@ namespace {
 // it; picom shows plain grey for a root that only has a background colour) and kept after this
 // client disconnects.
 void paintWallpaper(const XvfbServer& xvfb, std::uint32_t rgb) {
-    const DesktopSession::Connection x(xvfb.display());
-    const xcb_pixmap_t pixmap = xcb_generate_id(x.c);
-    xcb_create_pixmap(x.c, x.screen->root_depth, pixmap, x.screen->root, xvfb.width(), xvfb.height());
-    const xcb_gcontext_t gc = xcb_generate_id(x.c);
-    xcb_create_gc(x.c, gc, pixmap, XCB_GC_FOREGROUND, &rgb);
+    const X11TestScene x(xvfb.display());
+    xcb_connection_t* c = x.connection();
+    const xcb_window_t root = x.screen()->root;
+    const xcb_pixmap_t pixmap = xcb_generate_id(c);
+    xcb_create_pixmap(c, x.screen()->root_depth, pixmap, root, xvfb.width(), xvfb.height());
+    const xcb_gcontext_t gc = xcb_generate_id(c);
+    xcb_create_gc(c, gc, pixmap, XCB_GC_FOREGROUND, &rgb);
     const xcb_rectangle_t all{0, 0, static_cast<std::uint16_t>(xvfb.width()), static_cast<std::uint16_t>(xvfb.height())};
-    xcb_poly_fill_rectangle(x.c, pixmap, gc, 1, &all);
-    xcb_free_gc(x.c, gc);
-    xcb_change_window_attributes(x.c, x.screen->root, XCB_CW_BACK_PIXMAP, &pixmap);
-    xcb_clear_area(x.c, 0, x.screen->root, 0, 0, 0, 0);
+    xcb_poly_fill_rectangle(c, pixmap, gc, 1, &all);
+    xcb_free_gc(c, gc);
+    xcb_change_window_attributes(c, root, XCB_CW_BACK_PIXMAP, &pixmap);
+    xcb_clear_area(c, 0, root, 0, 0, 0, 0);
     for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"})
-        xcb_change_property(x.c, XCB_PROP_MODE_REPLACE, x.screen->root, x.atom(name), XCB_ATOM_PIXMAP, 32, 1, &pixmap);
-    xcb_set_close_down_mode(x.c, XCB_CLOSE_DOWN_RETAIN_PERMANENT);
-    free(xcb_get_input_focus_reply(x.c, xcb_get_input_focus(x.c), nullptr));
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, root, x.atom(name), XCB_ATOM_PIXMAP, 32, 1, &pixmap);
+    xcb_set_close_down_mode(c, XCB_CLOSE_DOWN_RETAIN_PERMANENT);
+    x.sync();
 }
 
 // A session bus that starts only xfconfd on demand (xfwm4 reads its settings through it),
@@ -131,8 +89,8 @@ DesktopSession::DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int 
     DaemonOptions options;
     options.env = {{"DISPLAY", xvfb_.display()}};
     const std::string name = desktopName(desktop);
-    x_ = std::make_unique<Connection>(xvfb_.display());
-    const Connection& x = *x_;
+    x_ = std::make_unique<X11TestScene>(xvfb_.display());
+    const X11TestScene& x = *x_;
     if (desktop == Desktop::Openbox || desktop == Desktop::OpenboxPicom) {
         windowManager_.emplace(std::vector<std::string>{"openbox", "--sm-disable"}, options);
     } else if (desktop == Desktop::Xfwm4) {
@@ -152,22 +110,22 @@ DesktopSession::DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int 
         waitUntil(name + ": compositing manager", [&] { return x.selectionOwned("_NET_WM_CM_S0"); }, {compositing}, 20s);
     // The compositing manager's first paint of the desktop, or the root's own.
     waitUntil(name + ": wallpaper on screen",
-              [&] { return x.screenPixel(width / 2, height / 2) == (wallpaperRgb & 0xffffff); }, {compositing}, 20s);
+              [&] { return x.pixel(width / 2, height / 2) == (wallpaperRgb & 0xffffff); }, {compositing}, 20s);
     if (!hasWindowManager()) return;
     // Up means managing windows: one is opened and closed before the session is handed over.
-    xcb_destroy_window(x.c, openWindow(100, 100, 200, 200, ~wallpaperRgb & 0xffffff));
-    xcb_flush(x.c);
-    waitUntil(name + ": a closed window gone", [&] { return x.screenPixel(200, 200) == (wallpaperRgb & 0xffffff); }, {}, 20s);
+    xcb_destroy_window(x.connection(), openWindow(100, 100, 200, 200, ~wallpaperRgb & 0xffffff));
+    xcb_flush(x.connection());
+    waitUntil(name + ": a closed window gone", [&] { return x.pixel(200, 200) == (wallpaperRgb & 0xffffff); }, {}, 20s);
 }
 
 DesktopSession::~DesktopSession() = default;
 
 std::uint32_t DesktopSession::openWindow(int x, int y, int width, int height, std::uint32_t rgb) {
-    xcb_connection_t* c = x_->c;
+    xcb_connection_t* c = x_->connection();
     const xcb_window_t window = xcb_generate_id(c);
     const std::uint32_t values[] = {rgb, XCB_EVENT_MASK_BUTTON_PRESS};
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, x_->screen->root, x, y, width, height, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, x_->screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK,
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, x_->screen()->root, x, y, width, height, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, x_->screen()->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK,
                       values);
     // WM_NORMAL_HINTS with a user-given position and size, so the window manager places it there.
     std::uint32_t hints[18] = {1 | 2};
@@ -183,7 +141,7 @@ std::uint32_t DesktopSession::openWindow(int x, int y, int width, int height, st
             xcb_map_window(c, window);
             xcb_flush(c);
         }
-        return x_->screenPixel(x + width / 2, y + height / 2) == rgb;
+        return x_->pixel(x + width / 2, y + height / 2) == rgb;
     }, {}, 20s);
     return window;
 }
@@ -192,7 +150,7 @@ bool DesktopSession::pressed(std::uint32_t window, std::chrono::milliseconds tim
     bool seen = false;
     try {
         waitUntil("a press", [&] {
-            while (auto* event = xcb_poll_for_event(x_->c)) {
+            while (auto* event = xcb_poll_for_event(x_->connection())) {
                 seen = seen || ((event->response_type & 0x7f) == XCB_BUTTON_PRESS &&
                                 reinterpret_cast<xcb_button_press_event_t*>(event)->event == window);
                 free(event);
@@ -205,28 +163,22 @@ bool DesktopSession::pressed(std::uint32_t window, std::chrono::milliseconds tim
 }
 
 void DesktopSession::focus(std::uint32_t window) {
-    xcb_set_input_focus(x_->c, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
-    free(xcb_get_input_focus_reply(x_->c, xcb_get_input_focus(x_->c), nullptr));
+    xcb_set_input_focus(x_->connection(), XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+    x_->sync();
 }
 
 std::uint32_t DesktopSession::inputFocus() const {
-    auto* reply = xcb_get_input_focus_reply(x_->c, xcb_get_input_focus(x_->c), nullptr);
+    auto* reply = xcb_get_input_focus_reply(x_->connection(), xcb_get_input_focus(x_->connection()), nullptr);
     const std::uint32_t focus = reply ? reply->focus : 0;
     free(reply);
     return focus;
 }
 
 std::vector<std::uint8_t> DesktopSession::screenshot() const {
-    auto bgrx = x_->image(0, 0, xvfb_.width(), xvfb_.height());
-    std::vector<std::uint8_t> rgb(bgrx.size() / 4 * 3);
-    for (std::size_t i = 0, j = 0; i + 3 < bgrx.size(); i += 4, j += 3) {
-        rgb[j] = bgrx[i + 2];
-        rgb[j + 1] = bgrx[i + 1];
-        rgb[j + 2] = bgrx[i];
-    }
+    std::vector<std::uint8_t> rgb;
+    for (const std::uint32_t p : x_->grab(0, 0, xvfb_.width(), xvfb_.height()))
+        rgb.insert(rgb.end(), {static_cast<std::uint8_t>(p >> 16), static_cast<std::uint8_t>(p >> 8), static_cast<std::uint8_t>(p)});
     return rgb;
 }
-
-std::uint32_t DesktopSession::pixel(int x, int y) const { return x_->screenPixel(x, y); }
 
 }  // namespace kg::test

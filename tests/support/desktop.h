@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/support/temp_dir.h"
+#include "tests/support/x11_test_scene.h"
 #include "tests/support/xvfb.h"
 
 namespace kg::test {
@@ -48,15 +49,15 @@ public:
     [[nodiscard]] std::uint32_t inputFocus() const;
     // What the screen shows now, RGB24 rows top down (0xRRGGBB from pixel()).
     [[nodiscard]] std::vector<std::uint8_t> screenshot() const;
-    [[nodiscard]] std::uint32_t pixel(int x, int y) const;
-
-    struct Connection;  // an xcb connection, defined in desktop.cpp
+    [[nodiscard]] std::uint32_t pixel(int x, int y) const { return x_->pixel(x, y); }
+    // The session's own client, for override-redirect windows drawn like ours and grabs.
+    [[nodiscard]] X11TestScene& scene() { return *x_; }
 
 private:
     Desktop desktop_;
     TempDir dir_;
     XvfbServer xvfb_;
-    std::unique_ptr<Connection> x_;  // the session's own client: wallpaper checks, windows
+    std::unique_ptr<X11TestScene> x_;  // the session's own client: wallpaper checks, windows
     // Declared in start order, so they stop in reverse: compositor, window manager, bus.
     std::optional<Daemon> bus_;
     std::optional<Daemon> windowManager_;

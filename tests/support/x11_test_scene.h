@@ -1,7 +1,7 @@
 #pragma once
-// Windows of known colours at known places on a test X server: override-redirect (no window
-// manager moves them), created, recoloured and moved synchronously (each call returns once the
-// server has done it).
+// A test's own client of an X server: windows of known colours at known places, override-
+// redirect (no window manager moves them), created, recoloured and moved synchronously (each
+// call returns once the server has done it), and what the screen shows.
 
 #include <xcb/xcb.h>
 
@@ -31,8 +31,16 @@ public:
     void setColor(std::uint32_t window, std::uint32_t rgb);
     void move(std::uint32_t window, int x, int y);
     // The screen's pixels of the rectangle as 0xRRGGBB, row by row.
-    std::vector<std::uint32_t> grab(int x, int y, int width, int height);
-    void sync();
+    [[nodiscard]] std::vector<std::uint32_t> grab(int x, int y, int width, int height) const;
+    [[nodiscard]] std::uint32_t pixel(int x, int y) const { return grab(x, y, 1, 1)[0]; }
+    // Whether a client owns the selection (WM_S0: a window manager; _NET_WM_CM_S0: a
+    // compositing manager).
+    [[nodiscard]] bool selectionOwned(const char* name) const;
+    [[nodiscard]] xcb_atom_t atom(const char* name) const;
+    void sync() const;
+
+    [[nodiscard]] xcb_connection_t* connection() const { return connection_; }
+    [[nodiscard]] xcb_screen_t* screen() const { return screen_; }
 
 private:
     // A window shaped to `shape` (window pixels) with the shadow hint, mapped, filled with rgb.

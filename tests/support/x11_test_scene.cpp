@@ -1,4 +1,4 @@
-#include "tests/capture/x11_test_scene.h"
+#include "tests/support/x11_test_scene.h"
 
 #include <xcb/shape.h>
 
@@ -24,13 +24,30 @@ xcb_visualid_t argbVisual(xcb_screen_t* screen) {
 
 X11TestScene::X11TestScene(const std::string& display) {
     connection_ = xcb_connect(display.c_str(), nullptr);
-    if (xcb_connection_has_error(connection_)) throw std::runtime_error("cannot connect to " + display);
+    if (xcb_connection_has_error(connection_)) {
+        xcb_disconnect(connection_);
+        throw std::runtime_error("cannot connect to " + display);
+    }
     screen_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
 }
 
 X11TestScene::~X11TestScene() { xcb_disconnect(connection_); }
 
-void X11TestScene::sync() { std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr)); }
+void X11TestScene::sync() const { std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr)); }
+
+xcb_atom_t X11TestScene::atom(const char* name) const {
+    auto* reply = xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, std::strlen(name), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(reply);
+    return atom;
+}
+
+bool X11TestScene::selectionOwned(const char* name) const {
+    auto* reply = xcb_get_selection_owner_reply(connection_, xcb_get_selection_owner(connection_, atom(name)), nullptr);
+    const bool owned = reply && reply->owner != XCB_WINDOW_NONE;
+    std::free(reply);
+    return owned;
+}
 
 std::uint32_t X11TestScene::addWindow(int x, int y, int width, int height, std::uint32_t rgb, std::uint8_t alpha) {
     xcb_connection_t* c = connection_;
@@ -65,11 +82,8 @@ std::uint32_t X11TestScene::addShaped(int x, int y, int width, int height, std::
     xcb_create_window(c, XCB_COPY_FROM_PARENT, id, screen_->root, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
                       static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                       screen_->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
-    const char name[] = "_COMPTON_SHADOW";
-    auto* atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
     const std::uint32_t noShadow = 0;
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom->atom, XCB_ATOM_CARDINAL, 32, 1, &noShadow);
-    std::free(atom);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom("_COMPTON_SHADOW"), XCB_ATOM_CARDINAL, 32, 1, &noShadow);
     xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED, id, 0, 0,
                          static_cast<std::uint32_t>(shape.size()), shape.data());
     xcb_map_window(c, id);
@@ -129,14 +143,17 @@ void X11TestScene::move(std::uint32_t window, int x, int y) {
     sync();
 }
 
-std::vector<std::uint32_t> X11TestScene::grab(int x, int y, int width, int height) {
+std::vector<std::uint32_t> X11TestScene::grab(int x, int y, int width, int height) const {
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
     auto* image = xcb_get_image_reply(connection_,
                                       xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, screen_->root,
                                                     static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
                                                     static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), ~0u),
                                       nullptr);
-    if (!image) throw std::runtime_error("cannot grab the screen");
+    if (!image || xcb_get_image_data_length(image) != static_cast<int>(pixels.size() * 4)) {
+        std::free(image);
+        throw std::runtime_error("cannot grab the screen");
+    }
     std::memcpy(pixels.data(), xcb_get_image_data(image), pixels.size() * 4);
     std::free(image);
     for (auto& p : pixels) p &= 0xffffff;
