@@ -107,32 +107,46 @@ void RecorderAppDelegate::overlayRegionIsChangingTo(RecordingOverlay&, const Rec
 void RecorderAppDelegate::followDragStep(const Rect& region) {
     // Where our windows are in the picture, the capture follows every step of a drag, or the
     // frame would be recorded crossing the old rectangle. The screen shows the frame's new
-    // place a moment after the step (a few steps late while it resizes), so meanwhile the
-    // capture keeps to what lies inside the last few places, and takes the new one once the
-    // drag rests. The engine only takes the rectangle here; a step it refuses is left to the
-    // commit, which reports it.
+    // place a little late (later on a busy machine), so the capture keeps to what lies inside
+    // every place of the last kDragShownLate_seconds, and takes the new one once the drag has
+    // rested that long. The engine only takes the rectangle here; a step it refuses is left to
+    // the commit, which reports it.
     const auto apply = [engine = activeRecorder_](const Rect& r) {
         try {
             engine->updateRegion(r);
         } catch (const std::exception&) {
         }
     };
-    if (recentDragSteps_.empty()) recentDragSteps_.push_back(region_.value_or(region));
+    const auto now = std::chrono::steady_clock::now();
+    if (recentDragSteps_.empty()) recentDragSteps_.emplace_back(now, region_.value_or(region));
+    const auto shownLate = [&](const auto& step) {
+        return now - step.first > std::chrono::duration<double>(kDragShownLate_seconds);
+    };
+    recentDragSteps_.erase(std::remove_if(recentDragSteps_.begin(), recentDragSteps_.end() - 1, shownLate),
+                           recentDragSteps_.end() - 1);
     double left = region.x, top = region.y, right = region.maxX(), bottom = region.maxY();
-    for (const Rect& r : recentDragSteps_) {
+    for (const auto& [when, r] : recentDragSteps_) {
         left = std::max(left, r.x), top = std::max(top, r.y);
         right = std::min(right, r.maxX()), bottom = std::min(bottom, r.maxY());
     }
     apply(right - left >= 2 && bottom - top >= 2 ? Rect{left, top, right - left, bottom - top} : region);
-    recentDragSteps_.push_back(region);
-    if (recentDragSteps_.size() > kDragStepsShownLate) recentDragSteps_.erase(recentDragSteps_.begin());
-    dragRest_ = Timer::scheduledOnce(kDragRest_seconds, [apply, region] { apply(region); });
+    recentDragSteps_.emplace_back(now, region);
+    dragRest_ = Timer::scheduledOnce(kDragShownLate_seconds, [apply, region] { apply(region); });
 }
 
 void RecorderAppDelegate::overlayRegionDidCommitTo(RecordingOverlay& overlay, const Rect& region) {
     overlayRegionIsChangingTo(overlay, region);
-    recentDragSteps_ = {region};
     if (!activeRecorder_) return;  // before the engine exists the recording keeps the launch region
+    if (DesktopSession::current().canExcludeOwnWindowsFromCapture()) {
+        commitRegion(region);
+    } else {  // once the frame's last place shows (followDragStep)
+        dragRest_ = Timer::scheduledOnce(kDragShownLate_seconds, [weak = weak_from_this(), region] {
+            if (const auto self = weak.lock()) self->commitRegion(region);
+        });
+    }
+}
+
+void RecorderAppDelegate::commitRegion(const Rect& region) {
     // Tasks that have ended are released, so a long recording with many drags does not pile
     // up finished threads.
     std::erase_if(regionUpdates_, [](const std::future<void>& update) {

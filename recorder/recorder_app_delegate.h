@@ -10,12 +10,14 @@
 // main queue. `activeRecorder_` is written and read on the main thread only: the recording
 // thread hands the engine over through the main queue and waits until it is stored.
 
+#include <chrono>
 #include <cstdint>
 #include <future>
 #include <memory>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "cli/result_object.h"
@@ -78,9 +80,11 @@ private:
     std::shared_ptr<capture::ScreenRecorder> activeRecorder_;
     bool stopRequestedEarly_ = false;
     bool warnedOfHiddenBar_ = false;
-    static constexpr double kDragRest_seconds = 0.1;
-    static constexpr std::size_t kDragStepsShownLate = 2;
-    std::vector<Rect> recentDragSteps_;  // the last few places of the frame, oldest first
+    // Hands a committed region to the engine on a task of its own; a failure is a warn line.
+    void commitRegion(const Rect& region);
+    static constexpr double kDragShownLate_seconds = 0.5;
+    // The frame's places during the last kDragShownLate_seconds (and its last place), oldest first.
+    std::vector<std::pair<std::chrono::steady_clock::time_point, Rect>> recentDragSteps_;
     std::unique_ptr<Timer> dragRest_;
     int terminationSignals_ = 0;
     std::thread recordingTask_;

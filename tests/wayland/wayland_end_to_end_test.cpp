@@ -86,7 +86,7 @@ TEST_F(WaylandEndToEnd, RecordingFollowsDragAndResizeWithNothingOfOursInItAndSto
         const double before = now() - 0.5;
         desktop_.drag(drag[0], drag[1], drag[2], drag[3], 30);
         desktop_.movePointer(1279, 799);
-        const std::pair times{before, now() + 0.5};
+        const std::pair times{before, now() + 0.8};
         std::this_thread::sleep_for(1200ms);
         return times;
     };
