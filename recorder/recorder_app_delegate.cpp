@@ -108,8 +108,8 @@ void RecorderAppDelegate::followDragStep(const Rect& region) {
     // Where our windows are in the picture, the capture follows every step of a drag, or the
     // frame would be recorded crossing the old rectangle. The screen shows the frame's new
     // place a little late (later on a busy machine), so the capture keeps to what lies inside
-    // every place of the last kDragShownLate_seconds, and takes the new one once the drag has
-    // rested that long. The engine only takes the rectangle here; a step it refuses is left to
+    // every place the frame left during the last kDragShownLate_seconds, and takes the new one
+    // once the drag has rested that long. The engine only takes the rectangle here; a step it refuses is left to
     // the commit, which reports it.
     const auto apply = [engine = activeRecorder_](const Rect& r) {
         try {
@@ -119,6 +119,7 @@ void RecorderAppDelegate::followDragStep(const Rect& region) {
     };
     const auto now = std::chrono::steady_clock::now();
     if (recentDragSteps_.empty()) recentDragSteps_.emplace_back(now, region_.value_or(region));
+    recentDragSteps_.back().first = now;  // the place shown so far is left now
     const auto shownLate = [&](const auto& step) {
         return now - step.first > std::chrono::duration<double>(kDragShownLate_seconds);
     };

@@ -83,7 +83,8 @@ private:
     // Hands a committed region to the engine on a task of its own; a failure is a warn line.
     void commitRegion(const Rect& region);
     static constexpr double kDragShownLate_seconds = 0.5;
-    // The frame's places during the last kDragShownLate_seconds (and its last place), oldest first.
+    // The frame's places left during the last kDragShownLate_seconds, each with the time it was
+    // left, then its current place; oldest first.
     std::vector<std::pair<std::chrono::steady_clock::time_point, Rect>> recentDragSteps_;
     std::unique_ptr<Timer> dragRest_;
     int terminationSignals_ = 0;
