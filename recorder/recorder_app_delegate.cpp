@@ -109,8 +109,8 @@ void RecorderAppDelegate::followDragStep(const Rect& region) {
     // frame would be recorded crossing the old rectangle. The screen shows the frame's new
     // place a little late (later on a busy machine), so the capture keeps to what lies inside
     // every place the frame left during the last kDragShownLate_seconds, and takes the new one
-    // once the drag has rested that long. The engine only takes the rectangle here; a step it refuses is left to
-    // the commit, which reports it.
+    // once the drag has rested that long. The engine only takes the rectangle here; a step it
+    // refuses is left to the commit, which reports it.
     const auto apply = [engine = activeRecorder_](const Rect& r) {
         try {
             engine->updateRegion(r);
