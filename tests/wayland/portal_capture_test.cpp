@@ -222,27 +222,5 @@ TEST(PortalCaptureUnavailable, WithoutThePortalOrItsScreenCastTheErrorNamesIt) {
     }
 }
 
-#ifdef KG_EXECUTABLE
-TEST_F(PortalCaptureTest, TheRecordCommandWithoutARegionRecordsTheWholeFirstMonitor) {
-    desktop_.showWindow({200, 150, 300, 200}, kRed);
-    desktop_.showWindow({900, 500, 200, 150}, kGrey, WaylandDesktop::Motion::Moving);
-    const std::string path = dir_.file("record.mp4");
-    const ProcessResult result =
-        runProcess({KG_EXECUTABLE, "record", "--output", path, "--max-seconds", "2"}, desktop_.clientOptions());
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(result.exitStatus, 0);
-    const auto lines = result.lines();
-    ASSERT_EQ(lines.size(), 2u) << result.out;
-    EXPECT_EQ(lines[0].value("status", ""), "recording");
-    EXPECT_EQ(lines[1].value("status", ""), "done");
-    MovieSummary movie;
-    const auto all = frames(path, &movie);
-    ASSERT_FALSE(all.empty());
-    EXPECT_EQ(movie.width, 1280);
-    EXPECT_EQ(movie.height, 800);
-    expectExactly(all.back(), 200, 150, 300, 200, kRed, kWallpaper);
-}
-#endif
-
 }  // namespace
 }  // namespace kg::test
