@@ -16,6 +16,21 @@ PixelRect boundingBox(const PixelRect& a, const PixelRect& b) {
     return {left, top, std::max(a.right(), b.right()) - left, std::max(a.bottom(), b.bottom()) - top};
 }
 
+// The parts of `r` outside `hole`: up to four rectangles.
+void addOutside(const PixelRect& r, const PixelRect& hole, std::vector<PixelRect>& out) {
+    const PixelRect cut = r.intersected(hole);
+    if (cut.empty()) {
+        out.push_back(r);
+        return;
+    }
+    const PixelRect parts[] = {{r.x, r.y, r.width, cut.y - r.y},
+                               {r.x, cut.bottom(), r.width, r.bottom() - cut.bottom()},
+                               {r.x, cut.y, cut.x - r.x, cut.height},
+                               {cut.right(), cut.y, r.right() - cut.right(), cut.height}};
+    for (const PixelRect& part : parts)
+        if (!part.empty()) out.push_back(part);
+}
+
 }  // namespace
 
 // Neighbouring rectangles (the rows of the bar's rounded shape, a handle) share one rebuild;
@@ -85,6 +100,42 @@ void WindowExclusion::screenChanged(const PixelRect& rect) {
     }
 }
 
+std::vector<PixelRect> WindowExclusion::unseenAround(const PixelRect& region) {
+    std::vector<PixelRect> unseen;
+    if (!active() || !seeded_) return unseen;
+    const std::vector<PixelRect>& covered = windows_.covered(monotonicNowNs());
+    // Our windows and the places they hold, grown by a drag's step or so.
+    constexpr std::int64_t kReach = 32;
+    std::vector<PixelRect> ours = windows_.boxes();
+    ours.insert(ours.end(), covered.begin(), covered.end());
+    for (PixelRect& o : ours) o = {o.x - kReach, o.y - kReach, o.width + 2 * kReach, o.height + 2 * kReach};
+    const PixelRect screen{0, 0, display_.width(), display_.height()};
+    for (const PixelRect& r : damaged_) {
+        cache_->forget(r, covered);
+        if (!std::any_of(ours.begin(), ours.end(), [&](const PixelRect& o) { return o.intersects(r); })) continue;
+        std::vector<PixelRect> outside;
+        addOutside(r.intersected(screen), region, outside);
+        for (const PixelRect& part : outside)
+            if (!cache_->knowsAll(part)) unseen.push_back(part);
+    }
+    for (const PixelRect& r : vacated_) cache_->forget(r, {});
+    damaged_.clear();
+    vacated_.clear();
+    // Many small places (a busy screen beside a moving bar) cost one request for their box.
+    constexpr std::size_t kMaxRequests = 8;
+    if (unseen.size() > kMaxRequests) {
+        PixelRect box = unseen.front();
+        for (const PixelRect& r : unseen) box = boundingBox(box, r);
+        unseen.assign(1, box);
+    }
+    return unseen;
+}
+
+void WindowExclusion::learnAround(const BgrxView& view, const PixelRect& rect) {
+    if (!active()) return;
+    cache_->learn(view, rect, windows_.covered(monotonicNowNs()));
+}
+
 void WindowExclusion::learnScreen(const BgrxView& screen, OurWindows ours) {
     damaged_.clear();  // changes reported so far are in this grab
     vacated_.clear();
@@ -101,12 +152,18 @@ void WindowExclusion::apply(const BgrxView& frame, const PixelRect& frameRect, c
                             std::vector<PixelRect>& replaced) {
     if (!active()) return;
     const std::vector<PixelRect>& covered = windows_.covered(monotonicNowNs());
-    // Changes are forgotten only now, with every event up to the grab in: a pixel that one of
-    // our windows reached meanwhile keeps what was seen there (the change may well have been
-    // that window's arrival).
-    for (const PixelRect& r : damaged_) cache_->forget(r, covered);
+    // Changes inside the frame are forgotten only now, with every event up to the grab in: a
+    // pixel that one of our windows reached meanwhile keeps what was seen there (the change may
+    // well have been that window's arrival). Those beside it are left to the next
+    // unseenAround(), which grabs them at once: forgotten now, they could be covered by then
+    // and stay unknown.
+    std::vector<PixelRect> beside;
+    for (const PixelRect& r : damaged_) {
+        cache_->forget(r.intersected(frameRect), covered);
+        addOutside(r, frameRect, beside);
+    }
     for (const PixelRect& r : vacated_) cache_->forget(r, {});
-    damaged_.clear();
+    damaged_ = std::move(beside);
     vacated_.clear();
     for (const PixelRect& part : fresh) {
         const PixelRect r = part.intersected(frameRect);

@@ -9,6 +9,8 @@
 // A covered pixel shows the windows below ours as they are now (WindowsBelow, through
 // Composite), and where no window lies, the root as last seen uncovered (CleanPixelCache:
 // wallpaper, shadows falling on it), or the root's background colour if it was never seen.
+// Changes beside the region next to our windows are grabbed as well (unseenAround()): a drag
+// or a resize takes the region and our windows there next.
 // The rebuild runs only on frames where our windows cover part of the region.
 //
 // Threads: the thread that owns the X11Display.
@@ -42,13 +44,21 @@ public:
     bool handleEvent(const xcb_generic_event_t& event);
 
     // The screen showed a change in `rect` (root coordinates): what was seen there before
-    // is forgotten, except under our windows. Applied at the next apply().
+    // is forgotten, except under our windows. Applied at the next unseenAround() or apply().
     void screenChanged(const PixelRect& rect);
 
     // Whether what our windows cover inside `rect` changed since the previous call (then the
     // frame must be taken again even if the screen reported no change there). When it did,
     // adds to `regrab` the places covered before and now: their pixels must be grabbed anew.
     bool coverChanged(const PixelRect& rect, std::vector<PixelRect>& regrab);
+
+    // Forgets what the screen showed changed since the last call (keeping what was seen under
+    // our windows) and returns the changed places beside `region` (root coordinates) that
+    // touch our windows, now or held, and are no longer known: our windows, dragged or resized
+    // with the region, reach such places next, so they must be grabbed now, while uncovered,
+    // and given to learnAround() once the events up to that grab are in.
+    std::vector<PixelRect> unseenAround(const PixelRect& region);
+    void learnAround(const BgrxView& view, const PixelRect& rect);
 
     // A grab of the whole screen is wanted before the next frame: the first look at what lies
     // around our windows.
