@@ -70,15 +70,6 @@ void CleanPixelCache::forget(const PixelRect& rect, const std::vector<PixelRect>
     restoreCovered(rect, covered, savedKnown, false);
 }
 
-bool CleanPixelCache::knowsAll(const PixelRect& rect) const {
-    bool all = true;
-    forRows(rect, [&](std::int64_t x, std::int64_t y, std::int64_t n) {
-        const auto row = known_.begin() + y * screen_.width + x;
-        all = all && std::all_of(row, row + n, [](std::uint8_t k) { return k != 0; });
-    });
-    return all;
-}
-
 bool CleanPixelCache::at(std::int64_t x, std::int64_t y, std::uint32_t* pixel) const {
     if (x < 0 || y < 0 || x >= screen_.width || y >= screen_.height) return false;
     const std::size_t index = static_cast<std::size_t>(y * screen_.width + x);

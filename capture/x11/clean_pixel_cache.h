@@ -27,9 +27,6 @@ public:
     // Forgets the pixels of `rect` outside `covered`: the screen showed a change there.
     void forget(const PixelRect& rect, const std::vector<PixelRect>& covered);
 
-    // Whether every pixel of `rect` on the screen is known.
-    [[nodiscard]] bool knowsAll(const PixelRect& rect) const;
-
     // The pixel last seen at (x, y), root coordinates; false when none is known.
     bool at(std::int64_t x, std::int64_t y, std::uint32_t* pixel) const;
 

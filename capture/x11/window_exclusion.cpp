@@ -103,6 +103,10 @@ void WindowExclusion::screenChanged(const PixelRect& rect) {
 std::vector<PixelRect> WindowExclusion::unseenAround(const PixelRect& region) {
     std::vector<PixelRect> unseen;
     if (!active() || !seeded_) return unseen;
+    pendingDamaged_.insert(pendingDamaged_.end(), damaged_.begin(), damaged_.end());
+    pendingVacated_.insert(pendingVacated_.end(), vacated_.begin(), vacated_.end());
+    damaged_.clear();
+    vacated_.clear();
     const std::vector<PixelRect>& covered = windows_.covered(monotonicNowNs());
     // Our windows and the places they hold, grown by a drag's step or so.
     constexpr std::int64_t kReach = 32;
@@ -110,17 +114,16 @@ std::vector<PixelRect> WindowExclusion::unseenAround(const PixelRect& region) {
     ours.insert(ours.end(), covered.begin(), covered.end());
     for (PixelRect& o : ours) o = {o.x - kReach, o.y - kReach, o.width + 2 * kReach, o.height + 2 * kReach};
     const PixelRect screen{0, 0, display_.width(), display_.height()};
-    for (const PixelRect& r : damaged_) {
-        cache_->forget(r, covered);
+    for (const PixelRect& r : pendingDamaged_) {
         if (!std::any_of(ours.begin(), ours.end(), [&](const PixelRect& o) { return o.intersects(r); })) continue;
         std::vector<PixelRect> outside;
         addOutside(r.intersected(screen), region, outside);
-        for (const PixelRect& part : outside)
-            if (!cache_->knowsAll(part)) unseen.push_back(part);
+        for (const PixelRect& part : outside) {
+            const bool hidden = std::any_of(covered.begin(), covered.end(),
+                                            [&](const PixelRect& c) { return c.intersected(part) == part; });
+            if (!hidden) unseen.push_back(part);
+        }
     }
-    for (const PixelRect& r : vacated_) cache_->forget(r, {});
-    damaged_.clear();
-    vacated_.clear();
     // Many small places (a busy screen beside a moving bar) cost one request for their box.
     constexpr std::size_t kMaxRequests = 8;
     if (unseen.size() > kMaxRequests) {
@@ -131,9 +134,17 @@ std::vector<PixelRect> WindowExclusion::unseenAround(const PixelRect& region) {
     return unseen;
 }
 
-void WindowExclusion::learnAround(const BgrxView& view, const PixelRect& rect) {
+// As in apply(): a place one of our windows reached between the change and the grab keeps what
+// was seen there before.
+void WindowExclusion::learnAround(const std::vector<PixelRect>& rects, const std::vector<BgrxView>& views) {
     if (!active()) return;
-    cache_->learn(view, rect, windows_.covered(monotonicNowNs()));
+    const std::vector<PixelRect>& covered = windows_.covered(monotonicNowNs());
+    for (const PixelRect& r : pendingDamaged_) cache_->forget(r, covered);
+    for (const PixelRect& r : pendingVacated_) cache_->forget(r, {});
+    pendingDamaged_.clear();
+    pendingVacated_.clear();
+    for (std::size_t i = 0; i < rects.size() && i < views.size(); ++i)
+        if (views[i].data) cache_->learn(views[i], rects[i], covered);
 }
 
 void WindowExclusion::learnScreen(const BgrxView& screen, OurWindows ours) {

@@ -52,13 +52,15 @@ public:
     // adds to `regrab` the places covered before and now: their pixels must be grabbed anew.
     bool coverChanged(const PixelRect& rect, std::vector<PixelRect>& regrab);
 
-    // Forgets what the screen showed changed since the last call (keeping what was seen under
-    // our windows) and returns the changed places beside `region` (root coordinates) that
-    // touch our windows, now or held, and are no longer known: our windows, dragged or resized
-    // with the region, reach such places next, so they must be grabbed now, while uncovered,
-    // and given to learnAround() once the events up to that grab are in.
+    // The places beside `region` (root coordinates) that changed since the last call, touch
+    // our windows (now or held) and are not all covered: our windows, dragged or resized with
+    // the region, reach such places next, so they must be grabbed now, while still seen, and
+    // given to learnAround() once the events up to that grab are in. learnAround() must follow
+    // every call, with empty lists when nothing was grabbed: it forgets what changed (keeping
+    // what was seen under our windows) and learns the grabs (`views[i]` shows `rects[i]`; a
+    // view without data was not grabbed).
     std::vector<PixelRect> unseenAround(const PixelRect& region);
-    void learnAround(const BgrxView& view, const PixelRect& rect);
+    void learnAround(const std::vector<PixelRect>& rects, const std::vector<BgrxView>& views);
 
     // A grab of the whole screen is wanted before the next frame: the first look at what lies
     // around our windows.
@@ -89,6 +91,7 @@ private:
     std::unique_ptr<WindowsBelow> below_;
     std::vector<PixelRect> damaged_;
     std::vector<PixelRect> vacated_;  // boxes other windows left; forgotten even under ours
+    std::vector<PixelRect> pendingDamaged_, pendingVacated_;  // between unseenAround() and learnAround()
     std::vector<PixelRect> lastCovered_;
     std::uint64_t lastGeneration_ = 0;
     bool seeded_ = false;

@@ -68,23 +68,20 @@ void X11VideoSource::drainEvents() {
 // up to the grabs are in, so that a window of ours that reached a place meanwhile keeps it out.
 void X11VideoSource::learnAroundRegion() {
     const std::vector<PixelRect> unseen = exclusion_->unseenAround(source_);
-    if (unseen.empty()) return;
     std::vector<std::vector<std::uint8_t>> copies;
+    std::vector<BgrxView> views;
     for (const PixelRect& r : unseen) {
         std::vector<std::uint8_t>& copy = copies.emplace_back();
+        views.emplace_back();
         const std::optional<BgrxView> view = grabber_->grab(r);
         if (!view) continue;
         const std::size_t rowBytes = static_cast<std::size_t>(r.width) * 4;
         copy.resize(rowBytes * static_cast<std::size_t>(r.height));
         for (int y = 0; y < view->height; ++y) std::memcpy(copy.data() + y * rowBytes, view->pixel(0, y), rowBytes);
+        views.back() = {copy.data(), view->width, view->height, static_cast<std::ptrdiff_t>(rowBytes)};
     }
-    drainEvents();
-    for (std::size_t i = 0; i < unseen.size(); ++i) {
-        if (copies[i].empty()) continue;
-        exclusion_->learnAround({copies[i].data(), static_cast<int>(unseen[i].width), static_cast<int>(unseen[i].height),
-                                 unseen[i].width * 4},
-                                unseen[i]);
-    }
+    if (!unseen.empty()) drainEvents();
+    exclusion_->learnAround(unseen, views);
 }
 
 SourcePoll X11VideoSource::poll(PollMode mode) {
