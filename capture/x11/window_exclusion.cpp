@@ -108,28 +108,30 @@ std::vector<PixelRect> WindowExclusion::unseenAround(const PixelRect& region) {
     damaged_.clear();
     vacated_.clear();
     const std::vector<PixelRect>& covered = windows_.covered(monotonicNowNs());
-    // Our windows and the places they hold, grown by a drag's step or so.
+    // Only within a drag's step or so of our windows: a busy screen farther away costs nothing.
+    // Per window, one box around what changed there and one per side around what is not known,
+    // minus the region.
     constexpr std::int64_t kReach = 32;
-    std::vector<PixelRect> ours = windows_.boxes();
-    ours.insert(ours.end(), covered.begin(), covered.end());
-    for (PixelRect& o : ours) o = {o.x - kReach, o.y - kReach, o.width + 2 * kReach, o.height + 2 * kReach};
     const PixelRect screen{0, 0, display_.width(), display_.height()};
-    for (const PixelRect& r : pendingDamaged_) {
-        if (!std::any_of(ours.begin(), ours.end(), [&](const PixelRect& o) { return o.intersects(r); })) continue;
-        std::vector<PixelRect> outside;
-        addOutside(r.intersected(screen), region, outside);
+    for (const PixelRect& box : windows_.boxes()) {
+        const PixelRect reach =
+            PixelRect{box.x - kReach, box.y - kReach, box.width + 2 * kReach, box.height + 2 * kReach}.intersected(screen);
+        std::optional<PixelRect> changed;
+        for (const PixelRect& r : pendingDamaged_) {
+            const PixelRect near = r.intersected(reach);
+            if (!near.empty()) changed = changed ? boundingBox(*changed, near) : near;
+        }
+        // And what changed earlier, farther away, and was forgotten then.
+        std::vector<PixelRect> ring, outside;
+        addOutside(reach, region, ring);
+        for (const PixelRect& part : ring)
+            if (const auto unknown = cache_->unknownIn(part)) outside.push_back(*unknown);
+        if (changed) addOutside(*changed, region, outside);
         for (const PixelRect& part : outside) {
             const bool hidden = std::any_of(covered.begin(), covered.end(),
                                             [&](const PixelRect& c) { return c.intersected(part) == part; });
             if (!hidden) unseen.push_back(part);
         }
-    }
-    // Many small places (a busy screen beside a moving bar) cost one request for their box.
-    constexpr std::size_t kMaxRequests = 8;
-    if (unseen.size() > kMaxRequests) {
-        PixelRect box = unseen.front();
-        for (const PixelRect& r : unseen) box = boundingBox(box, r);
-        unseen.assign(1, box);
     }
     return unseen;
 }

@@ -52,8 +52,8 @@ public:
     // adds to `regrab` the places covered before and now: their pixels must be grabbed anew.
     bool coverChanged(const PixelRect& rect, std::vector<PixelRect>& regrab);
 
-    // The places beside `region` (root coordinates) that changed since the last call, touch
-    // our windows (now or held) and are not all covered: our windows, dragged or resized with
+    // The places beside `region` (root coordinates) that changed since the last call within
+    // reach of our windows and are not all covered: our windows, dragged or resized with
     // the region, reach such places next, so they must be grabbed now, while still seen, and
     // given to learnAround() once the events up to that grab are in. learnAround() must follow
     // every call, with empty lists when nothing was grabbed: it forgets what changed (keeping
