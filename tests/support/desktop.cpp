@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace kg::test {
@@ -143,6 +144,15 @@ std::uint32_t DesktopSession::openWindow(int x, int y, int width, int height, st
         }
         return x_->pixel(x + width / 2, y + height / 2) == rgb;
     }, {}, 20s);
+    // A compositing manager paints the window's shadow a moment after the window itself: it
+    // counts as shown once two looks at the screen 200 ms apart agree.
+    const auto look = [&] { return composited() ? x_->grab(0, 0, xvfb_.width(), xvfb_.height()) : std::vector<std::uint32_t>{}; };
+    std::vector<std::uint32_t> shot, again = look();
+    for (int looks = 0; composited() && looks < 25 && again != shot; ++looks) {
+        shot = std::move(again);
+        std::this_thread::sleep_for(200ms);
+        again = look();
+    }
     return window;
 }
 

@@ -38,8 +38,8 @@ public:
     [[nodiscard]] bool composited() const { return desktop_ == Desktop::OpenboxPicom || desktop_ == Desktop::Xfwm4; }
 
     // An application's ordinary top-level window (managed, decorated, placed where it asks),
-    // filled with 0xRRGGBB; returns once it shows on the screen. It stays until the session
-    // ends. `x`, `y`: desktop pixels (y down).
+    // filled with 0xRRGGBB; returns once it shows on the screen with its shadow (the screen
+    // has settled). It stays until the session ends. `x`, `y`: desktop pixels (y down).
     std::uint32_t openWindow(int x, int y, int width, int height, std::uint32_t rgb);
     // Whether a mouse button was pressed on a window from openWindow within `timeout`.
     [[nodiscard]] bool pressed(std::uint32_t window, std::chrono::milliseconds timeout);
