@@ -70,22 +70,6 @@ void CleanPixelCache::forget(const PixelRect& rect, const std::vector<PixelRect>
     restoreCovered(rect, covered, savedKnown, false);
 }
 
-std::optional<PixelRect> CleanPixelCache::unknownIn(const PixelRect& rect) const {
-    std::int64_t left = screen_.width, right = -1, top = -1, bottom = -1;
-    forRows(rect, [&](std::int64_t x, std::int64_t y, std::int64_t n) {
-        const auto row = known_.begin() + y * screen_.width + x;
-        const auto first = std::find(row, row + n, 0);
-        if (first == row + n) return;
-        const auto last = std::find(std::make_reverse_iterator(row + n), std::make_reverse_iterator(row), 0);
-        left = std::min<std::int64_t>(left, x + (first - row));
-        right = std::max<std::int64_t>(right, x + (last.base() - row));
-        if (top < 0) top = y;
-        bottom = y + 1;
-    });
-    if (top < 0) return std::nullopt;
-    return PixelRect{left, top, right - left, bottom - top};
-}
-
 bool CleanPixelCache::at(std::int64_t x, std::int64_t y, std::uint32_t* pixel) const {
     if (x < 0 || y < 0 || x >= screen_.width || y >= screen_.height) return false;
     const std::size_t index = static_cast<std::size_t>(y * screen_.width + x);

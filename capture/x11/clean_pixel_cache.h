@@ -10,7 +10,6 @@
 // Threads: one thread at a time.
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "capture/bgrx_image.h"
@@ -27,9 +26,6 @@ public:
 
     // Forgets the pixels of `rect` outside `covered`: the screen showed a change there.
     void forget(const PixelRect& rect, const std::vector<PixelRect>& covered);
-
-    // The box of the pixels of `rect` not known, if any.
-    [[nodiscard]] std::optional<PixelRect> unknownIn(const PixelRect& rect) const;
 
     // The pixel last seen at (x, y), root coordinates; false when none is known.
     bool at(std::int64_t x, std::int64_t y, std::uint32_t* pixel) const;

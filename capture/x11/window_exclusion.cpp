@@ -16,21 +16,6 @@ PixelRect boundingBox(const PixelRect& a, const PixelRect& b) {
     return {left, top, std::max(a.right(), b.right()) - left, std::max(a.bottom(), b.bottom()) - top};
 }
 
-// The parts of `r` outside `hole`: up to four rectangles.
-void addOutside(const PixelRect& r, const PixelRect& hole, std::vector<PixelRect>& out) {
-    const PixelRect cut = r.intersected(hole);
-    if (cut.empty()) {
-        out.push_back(r);
-        return;
-    }
-    const PixelRect parts[] = {{r.x, r.y, r.width, cut.y - r.y},
-                               {r.x, cut.bottom(), r.width, r.bottom() - cut.bottom()},
-                               {r.x, cut.y, cut.x - r.x, cut.height},
-                               {cut.right(), cut.y, r.right() - cut.right(), cut.height}};
-    for (const PixelRect& part : parts)
-        if (!part.empty()) out.push_back(part);
-}
-
 }  // namespace
 
 // Neighbouring rectangles (the rows of the bar's rounded shape, a handle) share one rebuild;
@@ -100,55 +85,6 @@ void WindowExclusion::screenChanged(const PixelRect& rect) {
     }
 }
 
-std::vector<PixelRect> WindowExclusion::unseenAround(const PixelRect& region) {
-    std::vector<PixelRect> unseen;
-    if (!active() || !seeded_) return unseen;
-    pendingDamaged_.insert(pendingDamaged_.end(), damaged_.begin(), damaged_.end());
-    pendingVacated_.insert(pendingVacated_.end(), vacated_.begin(), vacated_.end());
-    damaged_.clear();
-    vacated_.clear();
-    const std::vector<PixelRect>& covered = windows_.covered(monotonicNowNs());
-    // Only within a drag's step or so of our windows: a busy screen farther away costs nothing.
-    // Per window, one box around what changed there and one per side around what is not known,
-    // minus the region.
-    constexpr std::int64_t kReach = 32;
-    const PixelRect screen{0, 0, display_.width(), display_.height()};
-    for (const PixelRect& box : windows_.boxes()) {
-        const PixelRect reach =
-            PixelRect{box.x - kReach, box.y - kReach, box.width + 2 * kReach, box.height + 2 * kReach}.intersected(screen);
-        std::optional<PixelRect> changed;
-        for (const PixelRect& r : pendingDamaged_) {
-            const PixelRect near = r.intersected(reach);
-            if (!near.empty()) changed = changed ? boundingBox(*changed, near) : near;
-        }
-        // And what changed earlier, farther away, and was forgotten then.
-        std::vector<PixelRect> ring, outside;
-        addOutside(reach, region, ring);
-        for (const PixelRect& part : ring)
-            if (const auto unknown = cache_->unknownIn(part)) outside.push_back(*unknown);
-        if (changed) addOutside(*changed, region, outside);
-        for (const PixelRect& part : outside) {
-            const bool hidden = std::any_of(covered.begin(), covered.end(),
-                                            [&](const PixelRect& c) { return c.intersected(part) == part; });
-            if (!hidden) unseen.push_back(part);
-        }
-    }
-    return unseen;
-}
-
-// As in apply(): a place one of our windows reached between the change and the grab keeps what
-// was seen there before.
-void WindowExclusion::learnAround(const std::vector<PixelRect>& rects, const std::vector<BgrxView>& views) {
-    if (!active()) return;
-    const std::vector<PixelRect>& covered = windows_.covered(monotonicNowNs());
-    for (const PixelRect& r : pendingDamaged_) cache_->forget(r, covered);
-    for (const PixelRect& r : pendingVacated_) cache_->forget(r, {});
-    pendingDamaged_.clear();
-    pendingVacated_.clear();
-    for (std::size_t i = 0; i < rects.size() && i < views.size(); ++i)
-        if (views[i].data) cache_->learn(views[i], rects[i], covered);
-}
-
 void WindowExclusion::learnScreen(const BgrxView& screen, OurWindows ours) {
     damaged_.clear();  // changes reported so far are in this grab
     vacated_.clear();
@@ -165,18 +101,12 @@ void WindowExclusion::apply(const BgrxView& frame, const PixelRect& frameRect, c
                             std::vector<PixelRect>& replaced) {
     if (!active()) return;
     const std::vector<PixelRect>& covered = windows_.covered(monotonicNowNs());
-    // Changes inside the frame are forgotten only now, with every event up to the grab in: a
-    // pixel that one of our windows reached meanwhile keeps what was seen there (the change may
-    // well have been that window's arrival). Those beside it are left to the next
-    // unseenAround(), which grabs them at once: forgotten now, they could be covered by then
-    // and stay unknown.
-    std::vector<PixelRect> beside;
-    for (const PixelRect& r : damaged_) {
-        cache_->forget(r.intersected(frameRect), covered);
-        addOutside(r, frameRect, beside);
-    }
+    // Changes are forgotten only now, with every event up to the grab in: a pixel that one of
+    // our windows reached meanwhile keeps what was seen there (the change may well have been
+    // that window's arrival).
+    for (const PixelRect& r : damaged_) cache_->forget(r, covered);
     for (const PixelRect& r : vacated_) cache_->forget(r, {});
-    damaged_ = std::move(beside);
+    damaged_.clear();
     vacated_.clear();
     for (const PixelRect& part : fresh) {
         const PixelRect r = part.intersected(frameRect);

@@ -9,8 +9,6 @@
 // A covered pixel shows the windows below ours as they are now (WindowsBelow, through
 // Composite), and where no window lies, the root as last seen uncovered (CleanPixelCache:
 // wallpaper, shadows falling on it), or the root's background colour if it was never seen.
-// Changes beside the region next to our windows are grabbed as well (unseenAround()): a drag
-// or a resize takes the region and our windows there next.
 // The rebuild runs only on frames where our windows cover part of the region.
 //
 // Threads: the thread that owns the X11Display.
@@ -44,23 +42,13 @@ public:
     bool handleEvent(const xcb_generic_event_t& event);
 
     // The screen showed a change in `rect` (root coordinates): what was seen there before
-    // is forgotten, except under our windows. Applied at the next unseenAround() or apply().
+    // is forgotten, except under our windows. Applied at the next apply().
     void screenChanged(const PixelRect& rect);
 
     // Whether what our windows cover inside `rect` changed since the previous call (then the
     // frame must be taken again even if the screen reported no change there). When it did,
     // adds to `regrab` the places covered before and now: their pixels must be grabbed anew.
     bool coverChanged(const PixelRect& rect, std::vector<PixelRect>& regrab);
-
-    // The places beside `region` (root coordinates) that changed since the last call within
-    // reach of our windows and are not all covered: our windows, dragged or resized with
-    // the region, reach such places next, so they must be grabbed now, while still seen, and
-    // given to learnAround() once the events up to that grab are in. learnAround() must follow
-    // every call, with empty lists when nothing was grabbed: it forgets what changed (keeping
-    // what was seen under our windows) and learns the grabs (`views[i]` shows `rects[i]`; a
-    // view without data was not grabbed).
-    std::vector<PixelRect> unseenAround(const PixelRect& region);
-    void learnAround(const std::vector<PixelRect>& rects, const std::vector<BgrxView>& views);
 
     // A grab of the whole screen is wanted before the next frame: the first look at what lies
     // around our windows.
@@ -91,7 +79,6 @@ private:
     std::unique_ptr<WindowsBelow> below_;
     std::vector<PixelRect> damaged_;
     std::vector<PixelRect> vacated_;  // boxes other windows left; forgotten even under ours
-    std::vector<PixelRect> pendingDamaged_, pendingVacated_;  // between unseenAround() and learnAround()
     std::vector<PixelRect> lastCovered_;
     std::uint64_t lastGeneration_ = 0;
     bool seeded_ = false;

@@ -64,26 +64,6 @@ void X11VideoSource::drainEvents() {
     }
 }
 
-// Copied out of each grab, since the next grab reuses its memory; learnt only once the events
-// up to the grabs are in, so that a window of ours that reached a place meanwhile keeps it out.
-void X11VideoSource::learnAroundRegion() {
-    const std::vector<PixelRect> unseen = exclusion_->unseenAround(source_);
-    std::vector<std::vector<std::uint8_t>> copies;
-    std::vector<BgrxView> views;
-    for (const PixelRect& r : unseen) {
-        std::vector<std::uint8_t>& copy = copies.emplace_back();
-        views.emplace_back();
-        const std::optional<BgrxView> view = grabber_->grab(r);
-        if (!view) continue;
-        const std::size_t rowBytes = static_cast<std::size_t>(r.width) * 4;
-        copy.resize(rowBytes * static_cast<std::size_t>(r.height));
-        for (int y = 0; y < view->height; ++y) std::memcpy(copy.data() + y * rowBytes, view->pixel(0, y), rowBytes);
-        views.back() = {copy.data(), view->width, view->height, static_cast<std::ptrdiff_t>(rowBytes)};
-    }
-    if (!unseen.empty()) drainEvents();
-    exclusion_->learnAround(unseen, views);
-}
-
 SourcePoll X11VideoSource::poll(PollMode mode) {
     if (lost_) return {};
     if (xcb_connection_has_error(display_->connection())) {
@@ -91,7 +71,6 @@ SourcePoll X11VideoSource::poll(PollMode mode) {
         return {SourcePoll::Status::failed, {}, "the connection to the X server was lost", true, {}};
     }
     drainEvents();
-    learnAroundRegion();
     std::vector<PixelRect> parts;  // root coordinates, to grab anew
     const bool cursorChanged = cursor_->refresh(source_);
     const bool coverChanged = exclusion_->coverChanged(source_, parts);

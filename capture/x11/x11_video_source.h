@@ -43,8 +43,6 @@ public:
 
 private:
     void drainEvents();
-    // Grabs and learns the places beside the region that our windows may reach next.
-    void learnAroundRegion();
 
     std::unique_ptr<X11Display> display_;
     PixelRect displayFrame_;  // root coordinates
