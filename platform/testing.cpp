@@ -1,9 +1,8 @@
 #include "platform/testing.h"
 
 #include <QCoreApplication>
-#include <QPainter>
+#include <QImage>
 
-#include "platform/qt/painting.h"
 #include "platform/qt/window_impl.h"
 #include "platform/screen_space.h"
 
@@ -28,18 +27,6 @@ Image toImage(const QImage& source) {
     return out;
 }
 }  // namespace
-
-Image renderViewForTesting(View& view) {
-    const Rect b = view.bounds();
-    QImage image(std::max(1, static_cast<int>(std::lround(b.width))),
-                 std::max(1, static_cast<int>(std::lround(b.height))),
-                 QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    paintViewTree(painter, view, QPointF(0, 0), nullptr);
-    painter.end();
-    return toImage(image);
-}
 
 Image renderWindowForTesting(Window& window) { return toImage(renderWindowImage(window.impl())); }
 

@@ -29,8 +29,6 @@ struct Image {
     }
 };
 
-// Draws the view and its subviews, from full transparency, at one pixel per point.
-[[nodiscard]] Image renderViewForTesting(View& view);
 // Draws the window as it would appear: backdrop (SnapshotBackdrop without a compositing
 // manager) and content view.
 [[nodiscard]] Image renderWindowForTesting(Window& window);
