@@ -58,8 +58,9 @@ TEST_P(RecorderSoundTest, EachModeHearsItsDefaultDeviceFromFirstToLastFrame) {
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE("mode \"" + cases[i].mode + "\"");
         const std::string path = dir_.file(std::to_string(i) + ".mp4");
-        EXPECT_EQ(readMovie(path).videoStreams, 1);
-        const auto sound = decodeSound(path);
+        const MovieSummary movie = readMovie(path);
+        EXPECT_EQ(movie.videoStreams, 1);
+        const auto& sound = movie.sound;
         ASSERT_EQ(sound.has_value(), cases[i].hasSound);
         if (!cases[i].hasSound) continue;
         EXPECT_EQ(sound->codec, "aac");
@@ -72,7 +73,7 @@ TEST_P(RecorderSoundTest, EachModeHearsItsDefaultDeviceFromFirstToLastFrame) {
         if (cases[i].hearsInput) EXPECT_GT(weakestBlock(*sound, 1000, 0.03), 0.25);
         else EXPECT_LT(amplitude(*sound, 1000, 0.5, 1.5), 0.01);
     }
-    const auto short_ = decodeSound(dir_.file("instant.mp4"));
+    const auto short_ = readMovie(dir_.file("instant.mp4")).sound;
     ASSERT_TRUE(short_);
     EXPECT_LT(short_->durationSeconds(), 0.2);
 }
@@ -122,13 +123,13 @@ TEST_P(RecorderSoundTest, SystemFollowsTheDefaultOutputAndOutlivesTheServer) {
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(printed.rfind("{\"warn\":\"audio unavailable: ", 0), 0u) << printed;
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
-    const auto sound = decodeSound(path);
+    const MovieSummary movie = readMovie(path);
+    const auto& sound = movie.sound;
     ASSERT_TRUE(sound);
     EXPECT_NEAR(sound->durationSeconds(), 3.0, 0.3);
     EXPECT_GT(weakestBlock(*sound, 440, 0.03, 0.9), 0.25);
     EXPECT_LT(amplitude(*sound, 1000, 0.03, 0.9), 0.01);
     EXPECT_GT(weakestBlock(*sound, 1000, 1.7, 1.95), 0.25);
-    const MovieSummary movie = readMovie(path);
     ASSERT_FALSE(movie.frameTimes.empty());
     EXPECT_GT(movie.frameTimes.back(), 2.6);
 }
@@ -165,8 +166,9 @@ TEST(RecorderWithoutSoundServer, WarnsAndRecordsThePicture) {
         EXPECT_NE(lines[0].value("warn", "").find(warning), std::string::npos) << result.out;
         EXPECT_EQ(lines[1].value("status", ""), "recording");
         EXPECT_EQ(lines[2].value("status", ""), "done");
-        EXPECT_EQ(readMovie(path).videoStreams, 1);
-        EXPECT_FALSE(decodeSound(path));
+        const MovieSummary movie = readMovie(path);
+        EXPECT_EQ(movie.videoStreams, 1);
+        EXPECT_FALSE(movie.sound);
     }
     ::close(hung);
 }

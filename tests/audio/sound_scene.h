@@ -3,36 +3,18 @@
 // the test's parameter), and the sync scenes: twice, a black area turns white as a tone starts
 // (1000 Hz, then 1700 Hz). Shared by the sound recording tests.
 
-#include <gtest/gtest.h>
-
-#include <signal.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <thread>
 
-#include "capture/screen_recorder.h"
-#include "tests/audio/movie_probe.h"
 #include "tests/audio/tone_analysis.h"
 #include "tests/audio/tone_player.h"
-#include "tests/capture/movie_reader.h"
-#include "tests/capture/thread_main_queue.h"
-#include "tests/support/x11_test_scene.h"
+#include "tests/capture/recorder_fixture.h"
 #include "tests/support/pulse_server.h"
-#include "tests/support/temp_dir.h"
-#include "tests/support/xvfb.h"
 
 namespace kg::test {
-
-// SIGUSR1 blocked before any thread exists, as the tool's entry point does.
-inline const bool kStopSignalBlocked = [] {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGUSR1);
-    return pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0;
-}();
 
 // The recorded rectangle: a black window that a sync scene turns white.
 inline constexpr int kSceneWidth = 320;
@@ -41,34 +23,29 @@ inline constexpr int kSceneHeight = 240;
 inline const auto kBothServers = testing::Values(SoundServerKind::PulseAudio, SoundServerKind::PipeWire);
 inline std::string serverParamName(const testing::TestParamInfo<SoundServerKind>& info) { return soundServerName(info.param); }
 
-class RecorderSoundTest : public testing::TestWithParam<SoundServerKind> {
+class RecorderSoundTest : public RecorderTest, public testing::WithParamInterface<SoundServerKind> {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(kStopSignalBlocked);
         pulse_ = std::make_unique<PulseServer>(GetParam());
         pulse_->exportToThisProcess();
-        xvfb_ = std::make_unique<XvfbServer>(640, 480);
-        ::setenv("DISPLAY", xvfb_->display().c_str(), 1);
-        scene_ = std::make_unique<X11TestScene>(xvfb_->display());
+        RecorderTest::SetUp();
         window_ = scene_->addWindow(0, 0, kSceneWidth, kSceneHeight, 0x000000);
     }
 
     std::shared_ptr<capture::ScreenRecorder> create(const std::string& mode, const std::string& name) {
-        return capture::ScreenRecorder::create(Rect{0, 0, kSceneWidth, kSceneHeight}, mode, dir_.file(name), 600, {},
-                                               main_.queue());
+        return RecorderTest::create(Rect{0, 0, kSceneWidth, kSceneHeight}, {}, 600, name, mode);
     }
     // A player started in the background against this scene's servers.
-    std::unique_ptr<BackgroundProcess> play(std::vector<std::string> argv) {
+    std::unique_ptr<BackgroundProcess> play(const std::vector<std::string>& argv) {
         ProcessOptions options;
         options.env = pulse_->clientEnv();
         options.env["DISPLAY"] = xvfb_->display();
         options.env["SDL_AUDIODRIVER"] = "pulseaudio";
-        argv[0] = findProgram(argv[0]);
         return std::make_unique<BackgroundProcess>(argv, options);
     }
     // Writes a file with FFmpeg from lavfi sources (`inputs`), then the output options `rest`.
     std::string makeMedia(const std::string& name, const std::vector<std::string>& inputs, const std::vector<std::string>& rest) {
-        std::vector<std::string> argv = {findProgram("ffmpeg"), "-loglevel", "error", "-y"};
+        std::vector<std::string> argv = {"ffmpeg", "-loglevel", "error", "-y"};
         for (const auto& input : inputs) argv.insert(argv.end(), {"-f", "lavfi", "-i", input});
         argv.insert(argv.end(), rest.begin(), rest.end());
         argv.push_back(dir_.file(name));
@@ -83,11 +60,7 @@ protected:
         return play({"paplay", "--device=" + sink, makeMedia(std::to_string(frequencyHz) + ".wav", {sine(frequencyHz, amplitude)}, {})});
     }
 
-    TempDir dir_;
     std::unique_ptr<PulseServer> pulse_;
-    ThreadMainQueue main_;
-    std::unique_ptr<XvfbServer> xvfb_;
-    std::unique_ptr<X11TestScene> scene_;
     std::uint32_t window_ = 0;
 };
 
@@ -102,12 +75,11 @@ inline SyncMeasure measure(const std::string& path) {
     SyncMeasure m;
     int flashes = 0;
     bool wasBright = false;
-    readMovie(path, [&](const DecodedFrame& frame) {
+    const auto sound = readMovie(path, [&](const DecodedFrame& frame) {
         const bool bright = frame.at(frame.width / 2, frame.height / 2).r > 128;
         if (bright && !wasBright && flashes < 2) m.flash[flashes++] = frame.seconds;
         wasBright = bright;
-    });
-    const auto sound = decodeSound(path);
+    }).sound;
     if (!sound) return m;
     if (auto onset = toneOnsetSeconds(sound->mono, 48000, 1000, 0.2)) m.tone[0] = sound->startSeconds + *onset;
     if (auto onset = toneOnsetSeconds(sound->mono, 48000, 1700, 0.2)) m.tone[1] = sound->startSeconds + *onset;

@@ -42,9 +42,10 @@ protected:
     }
 
     std::shared_ptr<capture::ScreenRecorder> create(std::optional<Rect> region, std::vector<std::uint32_t> excluded = {},
-                                                    std::int64_t maxSeconds = 60, const std::string& name = "movie.mp4") {
+                                                    std::int64_t maxSeconds = 60, const std::string& name = "movie.mp4",
+                                                    const std::string& audioMode = "none") {
         path_ = dir_.file(name);
-        return capture::ScreenRecorder::create(region, "none", path_, maxSeconds, std::move(excluded), main_.queue());
+        return capture::ScreenRecorder::create(region, audioMode, path_, maxSeconds, std::move(excluded), main_.queue());
     }
 
     // Asks for the stop the way the Stop button does (triggerStop() on the main thread) and
@@ -55,13 +56,7 @@ protected:
         return recorder->stop();
     }
 
-    // Every decoded frame of the movie.
-    std::vector<DecodedFrame> frames(MovieSummary* summary = nullptr) {
-        std::vector<DecodedFrame> all;
-        const MovieSummary s = readMovie(path_, [&](const DecodedFrame& f) { all.push_back(f); });
-        if (summary) *summary = s;
-        return all;
-    }
+    std::vector<DecodedFrame> frames(MovieSummary* summary = nullptr) { return decodeFrames(path_, summary); }
 
     void pointerAt(int x, int y) { ASSERT_EQ(xvfb_->run({"xdotool", "mousemove", std::to_string(x), std::to_string(y)}).exitStatus, 0); }
     static void pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
