@@ -12,7 +12,7 @@ using namespace std::chrono_literals;
 // On a full-screen moving picture (every frame carries data). (A write failure is covered by
 // the full-disk run of `record`, tests/recorder_app/output_file_test.cpp.)
 TEST_F(RecorderTest, AKilledRecordingStaysPlayableUpToItsLastTwoSeconds) {
-    BackgroundProcess player({findProgram("ffplay"), "-loglevel", "quiet", "-f", "lavfi", "-i", "testsrc2=s=1280x800:r=30",
+    BackgroundProcess player({"ffplay", "-loglevel", "quiet", "-f", "lavfi", "-i", "testsrc2=s=1280x800:r=30",
                               "-left", "0", "-top", "0", "-noborder", "-an"},
                              xvfb_->clientOptions());
     std::this_thread::sleep_for(1s);

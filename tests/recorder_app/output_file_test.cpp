@@ -27,7 +27,7 @@ protected:
     // A moving full-screen picture: every frame carries data, so the file grows fast.
     void SetUp() override {
         player_ = std::make_unique<BackgroundProcess>(
-            std::vector<std::string>{findProgram("ffplay"), "-loglevel", "quiet", "-f", "lavfi", "-i",
+            std::vector<std::string>{"ffplay", "-loglevel", "quiet", "-f", "lavfi", "-i",
                                      "testsrc2=s=1280x800:r=30", "-left", "0", "-top", "0", "-noborder", "-an"},
             desktop_.xvfb().clientOptions());
     }
@@ -49,7 +49,7 @@ protected:
         EXPECT_EQ(result.lines()[0].value("error", ""), error);
     }
     static void expectDecodesCleanly(const std::string& path) {
-        const ProcessResult decode = runProcess({findProgram("ffmpeg"), "-v", "error", "-i", path, "-f", "null", "-"});
+        const ProcessResult decode = runProcess({"ffmpeg", "-v", "error", "-i", path, "-f", "null", "-"});
         EXPECT_EQ(decode.exitStatus, 0);
         EXPECT_EQ(decode.err, "") << path;
     }
@@ -121,7 +121,7 @@ TEST_F(RecordOutputFile, TheDefaultOutputInASharedDirectoryNeverFollowsALinkOrUs
     ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
     writeFile(victim, "secret");
     const auto asNobody = [](const std::string& command) {
-        return runProcess({findProgram("setpriv"), "--reuid=nobody", "--regid=nogroup", "--clear-groups", "/bin/sh", "-c",
+        return runProcess({"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "/bin/sh", "-c",
                            command});
     };
     ASSERT_EQ(asNobody("ln -s " + victim + " " + planted).exitStatus, 0);

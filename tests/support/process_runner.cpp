@@ -46,11 +46,12 @@ struct FileActions {
     posix_spawn_file_actions_t actions;
 };
 
-// Starts argv (argv[0] a path) in the test's environment without `unset` and with `env` added,
-// with an empty signal mask and default dispositions whatever the test has blocked or ignored
-// (so a SIGTERM or SIGUSR1 meant for the child is never lost).
+// Starts argv (argv[0] a path or a program on PATH) in the test's environment without `unset`
+// and with `env` added, with an empty signal mask and default dispositions whatever the test
+// has blocked or ignored (so a SIGTERM or SIGUSR1 meant for the child is never lost).
 pid_t spawn(std::vector<std::string> argv, const std::map<std::string, std::string>& env,
             const std::vector<std::string>& unset, const FileActions& actions, bool ownProcessGroup) {
+    argv[0] = requireProgram(argv.at(0));
     std::map<std::string, std::string> merged;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
@@ -99,16 +100,16 @@ std::string findProgram(const std::string& name) {
     return {};
 }
 
+std::string requireProgram(const std::string& name) {
+    if (name.find('/') != std::string::npos) return name;
+    const std::string path = findProgram(name);
+    if (path.empty()) throw std::runtime_error(name + " is not installed (scripts/install-deps.sh installs it)");
+    return path;
+}
+
 Daemon::Daemon(std::vector<std::string> argv, DaemonOptions options) : options_(std::move(options)) {
-    const std::string name = argv.at(0);
-    if (name.find('/') == std::string::npos) argv[0] = findProgram(name);
-    if (argv[0].empty()) throw std::runtime_error(name + " is not installed (scripts/install-deps.sh installs it)");
-    if (options_.parentDeathSignal) {
-        // setpriv execs the program in its own place, keeping the parent-death signal.
-        const std::string setpriv = findProgram("setpriv");
-        if (setpriv.empty()) throw std::runtime_error("cannot start " + name + ": util-linux's setpriv is not installed");
-        argv.insert(argv.begin(), {setpriv, "--pdeathsig", "TERM"});
-    }
+    // setpriv execs the program in its own place, keeping the parent-death signal.
+    if (options_.parentDeathSignal) argv.insert(argv.begin(), {"setpriv", "--pdeathsig", "TERM"});
     const std::string out = options_.logPath.empty() ? "/dev/null" : options_.logPath;
     FileActions actions;
     posix_spawn_file_actions_addopen(&actions.actions, 0, "/dev/null", O_RDONLY, 0);

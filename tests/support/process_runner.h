@@ -33,6 +33,9 @@ struct ProcessOptions {
 
 // Absolute path of a program on PATH, or empty.
 [[nodiscard]] std::string findProgram(const std::string& name);
+// `name` itself when it is a path, else findProgram(name); throws std::runtime_error when it
+// is not installed. Every child below is started through it.
+[[nodiscard]] std::string requireProgram(const std::string& name);
 
 struct DaemonOptions {
     std::map<std::string, std::string> env;  // added to (or replacing in) the test's environment
@@ -46,8 +49,8 @@ struct DaemonOptions {
 
 // A program running in the background for a test's lifetime (a server or desktop process
 // nobody reads from), standard input /dev/null, started with default signal handling so the
-// SIGTERM that stops it is never lost. Descriptors without FD_CLOEXEC are inherited. argv[0]
-// is a path or a program on PATH. Main thread only.
+// SIGTERM that stops it is never lost. Descriptors without FD_CLOEXEC are inherited. Main
+// thread only.
 class Daemon {
 public:
     Daemon(std::vector<std::string> argv, DaemonOptions options = {});
@@ -72,8 +75,8 @@ private:
 void waitUntil(const std::string& what, const std::function<bool()>& ready, const std::vector<const Daemon*>& daemons,
                std::chrono::milliseconds timeout, std::chrono::milliseconds interval = std::chrono::milliseconds(20));
 
-// A child started in the background (argv[0] is a path, standard input /dev/null); its output
-// is collected until it ends. Destruction kills a child that still runs.
+// A child started in the background (standard input /dev/null); its output is collected until
+// it ends. Destruction kills a child that still runs.
 class BackgroundProcess {
 public:
     BackgroundProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});

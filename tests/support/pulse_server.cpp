@@ -58,7 +58,7 @@ void PulseServer::exportToThisProcess() const {
 }
 
 ProcessResult PulseServer::pactl(const std::vector<std::string>& args) const {
-    std::vector<std::string> argv = {findProgram("pactl")};
+    std::vector<std::string> argv = {"pactl"};
     argv.insert(argv.end(), args.begin(), args.end());
     ProcessOptions options;
     options.env = env_;

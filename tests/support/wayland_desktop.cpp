@@ -30,13 +30,6 @@ const std::vector<std::string> kForeignVariables = {
     "DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "I3SOCK", "PULSE_SERVER", "PULSE_RUNTIME_PATH", "PIPEWIRE_REMOTE",
     "XDG_DESKTOP_PORTAL_DIR", "LD_PRELOAD"};
 
-std::string programPath(const std::string& name) {
-    if (name.find('/') != std::string::npos) return name;
-    std::string path = findProgram(name);
-    if (path.empty()) throw std::runtime_error(name + " is not installed (scripts/install-deps.sh installs it)");
-    return path;
-}
-
 // The name of the socket in `dir` that starts with `prefix` and ends with `suffix`, or empty.
 std::string socketName(const fs::path& dir, const std::string& prefix, const std::string& suffix) {
     for (const auto& entry : fs::directory_iterator(dir)) {
@@ -107,7 +100,7 @@ void WaylandDesktop::start(PortalSetup portal) {
     };
     // Independent parts start together; each is waited for before its dependants start.
     const Daemon& sway = launch("sway",
-                                {"unshare", "--user", "--map-user=1000", "--map-group=1000", programPath("sway"), "-c",
+                                {"unshare", "--user", "--map-user=1000", "--map-group=1000", requireProgram("sway"), "-c",
                                  kConfigDir + "/sway.config"},
                                 {{"WLR_BACKENDS", "headless"}, {"WLR_LIBINPUT_NO_DEVICES", "1"}, {"WLR_RENDERER", "pixman"}});
     const Daemon& dbus = launch("dbus-daemon", {"dbus-daemon", "--config-file=" + kConfigDir + "/session-bus.conf",
@@ -170,10 +163,7 @@ void WaylandDesktop::exportToThisProcess() const {
     for (const auto& [key, value] : env_) ::setenv(key.c_str(), value.c_str(), 1);
 }
 
-ProcessResult WaylandDesktop::run(std::vector<std::string> argv) const {
-    argv[0] = programPath(argv[0]);
-    return runProcess(argv, clientOptions());
-}
+ProcessResult WaylandDesktop::run(const std::vector<std::string>& argv) const { return runProcess(argv, clientOptions()); }
 
 ProcessResult WaylandDesktop::swaymsg(const std::vector<std::string>& args) const {
     std::vector<std::string> argv = {"swaymsg"};
@@ -311,7 +301,7 @@ void WaylandDesktop::showWaylandWindow(std::uint32_t rgb, int probeX, int probeY
     ProcessOptions options = clientOptions();
     options.env["SDL_VIDEODRIVER"] = "wayland";
     windows_.push_back(std::make_unique<BackgroundProcess>(
-        std::vector<std::string>{programPath("ffplay"), "-loglevel", "quiet", "-an", "-f", "lavfi", "-i", graph},
+        std::vector<std::string>{"ffplay", "-loglevel", "quiet", "-an", "-f", "lavfi", "-i", graph},
         options));
     const auto deadline = steady_clock::now() + std::chrono::seconds(10);
     while (screenshot({probeX, probeY, 1, 1}).at(0, 0) != rgb) {

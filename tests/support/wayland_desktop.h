@@ -62,7 +62,7 @@ public:
     // Sets those variables in this process, for engine-level tests that run in the test.
     void exportToThisProcess() const;
     // Runs a tool (found on PATH) as a client of this desktop.
-    ProcessResult run(std::vector<std::string> argv) const;
+    ProcessResult run(const std::vector<std::string>& argv) const;
     ProcessResult swaymsg(const std::vector<std::string>& args) const;
     [[nodiscard]] const std::string& runtimeDir() const { return dir_.path().native(); }
 

@@ -45,10 +45,6 @@ ProcessOptions XvfbServer::clientOptions() const {
     return options;
 }
 
-ProcessResult XvfbServer::run(const std::vector<std::string>& argv) const {
-    std::vector<std::string> full = argv;
-    if (!full.empty() && full[0].find('/') == std::string::npos) full[0] = findProgram(full[0]);
-    return runProcess(full, clientOptions());
-}
+ProcessResult XvfbServer::run(const std::vector<std::string>& argv) const { return runProcess(argv, clientOptions()); }
 
 }  // namespace kg::test
