@@ -1,7 +1,7 @@
 // The PipeWire variant of PulseServer: the way a desktop without systemd runs it. A private
-// session bus (its configuration names no service directory, so nothing is activated behind
-// the test's back), pipewire, WirePlumber (without it no stream is ever linked to a device)
-// and pipewire-pulse, which serves the PulseAudio protocol at $PULSE_RUNTIME_PATH/native.
+// session bus (the Wayland desktop's configuration: no service directory, so nothing is
+// activated behind the test's back), pipewire, WirePlumber (without it no stream is ever
+// linked to a device) and pipewire-pulse, which serves the PulseAudio protocol at $PULSE_RUNTIME_PATH/native.
 // The stock configuration files work as they are; the null outputs are made through pactl,
 // as a user would.
 #include <filesystem>
@@ -13,15 +13,11 @@ namespace kg::test {
 
 void PulseServer::startPipeWire() {
     const std::string bus = dir_.file("bus");
-    writeFile(dir_.file("bus.conf"),
-              "<busconfig><type>session</type><listen>unix:path=" + bus +
-                  "</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                  "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
     env_["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + bus;
     env_["PIPEWIRE_RUNTIME_DIR"] = dir_.path().string();
     env_["PULSE_SERVER"] = "unix:" + dir_.file("native");
     const auto exists = [](const std::string& path) { return [path] { return std::filesystem::exists(path); }; };
-    start({"dbus-daemon", "--config-file=" + dir_.file("bus.conf"), "--nofork"});
+    start({"dbus-daemon", "--config-file=" KG_SESSION_BUS_CONFIG, "--nofork", "--address=unix:path=" + bus});
     waitUntil("session bus", exists(bus));
     start({"pipewire"});
     waitUntil("pipewire socket", exists(dir_.file("pipewire-0")));
