@@ -172,8 +172,12 @@ void Window::Impl::updateShapes() {
             return contentView->hitTest(toHitPoint(QPointF(x, y))) != nullptr;
         });
     }
+    // The bounding shape is what the capture leaves out of the recording: without it, on a
+    // composited X desktop the whole box (the region's inside too) would be rebuilt from what
+    // lies below instead of grabbed as shown. Under Wayland the capture cannot leave our
+    // windows out, and translucency alone shapes what is seen.
     std::vector<PixelRect> bounding;
-    const bool needBounding = !DesktopSession::current().hasRealTranslucency();
+    const bool needBounding = DesktopSession::current().canExcludeOwnWindowsFromCapture();
     if (needBounding) {
         const QImage image = renderWindowImage(*this);
         bounding = rectsFromMask(w, h, [&](int x, int y) {
