@@ -41,6 +41,9 @@ public:
     // The pixels covered now or within kHoldNs before `nowNs`, root coordinates, as possibly
     // overlapping rectangles.
     [[nodiscard]] const std::vector<PixelRect>& covered(std::int64_t nowNs);
+    // Whether nothing is held any more at the time of the last covered() call: the windows
+    // have kept their places and shapes for kHoldNs, and the screen shows them where they are.
+    [[nodiscard]] bool settled() const { return held_.empty(); }
     // The boxes (border included, root coordinates) of the windows mapped now.
     [[nodiscard]] std::vector<PixelRect> boxes() const;
     // Counts the changes of covered(): equal numbers, equal sets.

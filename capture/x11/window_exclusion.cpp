@@ -10,10 +10,38 @@ namespace kg::capture {
 namespace {
 
 constexpr std::size_t kMaxDamaged = 256;
+// How far from our windows a change is grabbed rather than forgotten: more than a drag moves
+// them between two frames, so the places they are about to reach are known.
+constexpr std::int64_t kReachPixels = 64;
+// At most this share of the screen is grabbed beside the region at once; a bigger change
+// (a window dragged across the screen) is forgotten instead.
+constexpr std::int64_t kMaxBesideShare = 4;
 
 PixelRect boundingBox(const PixelRect& a, const PixelRect& b) {
     const std::int64_t left = std::min(a.x, b.x), top = std::min(a.y, b.y);
     return {left, top, std::max(a.right(), b.right()) - left, std::max(a.bottom(), b.bottom()) - top};
+}
+
+// `r` less `hole`: up to four rectangles (above, below, left, right of it).
+void subtract(const PixelRect& r, const PixelRect& hole, std::vector<PixelRect>& out) {
+    const PixelRect inside = r.intersected(hole);
+    if (inside.empty()) {
+        if (!r.empty()) out.push_back(r);
+        return;
+    }
+    const PixelRect parts[] = {{r.x, r.y, r.width, inside.y - r.y},
+                               {r.x, inside.bottom(), r.width, r.bottom() - inside.bottom()},
+                               {r.x, inside.y, inside.x - r.x, inside.height},
+                               {inside.right(), inside.y, r.right() - inside.right(), inside.height}};
+    for (const PixelRect& part : parts)
+        if (!part.empty()) out.push_back(part);
+}
+
+void mergeIfMany(std::vector<PixelRect>& rects, std::size_t most) {
+    if (rects.size() <= most) return;
+    PixelRect box = rects.front();
+    for (const PixelRect& r : rects) box = boundingBox(box, r);
+    rects.assign(1, box);
 }
 
 }  // namespace
@@ -78,15 +106,56 @@ void WindowExclusion::screenChanged(const PixelRect& rect) {
         return;
     damaged_.push_back(rect);
     // A busy screen between two grabs: its changes merged, which forgets more, never less.
-    if (damaged_.size() > kMaxDamaged) {
-        PixelRect box = damaged_.front();
-        for (const PixelRect& r : damaged_) box = boundingBox(box, r);
-        damaged_.assign(1, box);
+    mergeIfMany(damaged_, kMaxDamaged);
+}
+
+std::vector<PixelRect> WindowExclusion::besideToGrab(const PixelRect& region) {
+    std::vector<PixelRect> wanted;
+    if (!active() || (damaged_.empty() && keptBack_.empty())) return wanted;
+    const std::vector<PixelRect>& covered = windows_.covered(monotonicNowNs());
+    const bool resting = windows_.settled();
+    std::optional<PixelRect> reach;
+    for (const PixelRect& r : covered) reach = reach ? boundingBox(*reach, r) : r;
+    if (reach) reach = PixelRect{reach->x - kReachPixels, reach->y - kReachPixels, reach->width + 2 * kReachPixels,
+                                 reach->height + 2 * kReachPixels};
+    std::vector<PixelRect> inside, beside;
+    for (const PixelRect& r : damaged_) {
+        const PixelRect in = r.intersected(region);
+        if (!in.empty()) inside.push_back(in);  // forgotten at apply(), then grabbed with the region
+        subtract(r, region, beside);
     }
+    damaged_ = std::move(inside);
+    for (const PixelRect& r : beside) {
+        if (!reach || !r.intersects(*reach))
+            cache_->forget(r, covered);
+        else
+            (resting ? wanted : keptBack_).push_back(r);
+    }
+    mergeIfMany(keptBack_, kMaxDamaged);
+    if (resting) {
+        for (const PixelRect& r : keptBack_) subtract(r, region, wanted);
+        keptBack_.clear();
+    }
+    const PixelRect screen{0, 0, display_.width(), display_.height()};
+    for (PixelRect& r : wanted) r = r.intersected(screen);
+    std::erase_if(wanted, [](const PixelRect& r) { return r.empty(); });
+    mergeIfMany(wanted, 16);
+    std::int64_t area = 0;
+    for (const PixelRect& r : wanted) area += r.width * r.height;
+    if (area > screen.width * screen.height / kMaxBesideShare) {
+        for (const PixelRect& r : wanted) cache_->forget(r, covered);
+        wanted.clear();
+    }
+    return wanted;
+}
+
+void WindowExclusion::learnBeside(const BgrxView& view, const PixelRect& rect) {
+    cache_->learn(view, rect, windows_.covered(monotonicNowNs()));
 }
 
 void WindowExclusion::learnScreen(const BgrxView& screen, OurWindows ours) {
     damaged_.clear();  // changes reported so far are in this grab
+    keptBack_.clear();
     vacated_.clear();
     // Nothing is learnt inside our windows' boxes here: they were mapped just before, and a
     // compositing manager may still show them as they were before their shapes were set,
@@ -104,9 +173,14 @@ void WindowExclusion::apply(const BgrxView& frame, const PixelRect& frameRect, c
     // Changes are forgotten only now, with every event up to the grab in: a pixel that one of
     // our windows reached meanwhile keeps what was seen there (the change may well have been
     // that window's arrival).
-    for (const PixelRect& r : damaged_) cache_->forget(r, covered);
+    // Changes beside the frame wait for besideToGrab().
+    std::vector<PixelRect> beside;
+    for (const PixelRect& r : damaged_) {
+        cache_->forget(r.intersected(frameRect), covered);
+        subtract(r, frameRect, beside);
+    }
+    damaged_ = std::move(beside);
     for (const PixelRect& r : vacated_) cache_->forget(r, {});
-    damaged_.clear();
     vacated_.clear();
     for (const PixelRect& part : fresh) {
         const PixelRect r = part.intersected(frameRect);

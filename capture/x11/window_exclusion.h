@@ -11,6 +11,14 @@
 // wallpaper, shadows falling on it), or the root's background colour if it was never seen.
 // The rebuild runs only on frames where our windows cover part of the region.
 //
+// Beside the region the screen is not grabbed for the frames, yet what lies there matters
+// once a drag or a resize brings the region over it while our windows are still held there.
+// A change the screen shows near our windows is therefore grabbed and learnt, though only
+// while they rest: while they move, the compositing manager repaints around them (changes of
+// ours, not of the screen), and what it shows there may still be them. Such changes are kept
+// back, with what was learnt before them, until the windows rest. Changes far from our
+// windows are forgotten.
+//
 // Threads: the thread that owns the X11Display.
 
 #include <xcb/xcb.h>
@@ -58,6 +66,11 @@ public:
     enum class OurWindows { shown, notYetShown };
     void learnScreen(const BgrxView& screen, OurWindows ours = OurWindows::shown);
 
+    // The places beside `region` (root coordinates) to grab now; hand each grab to
+    // learnBeside() once the events before its reply are handled.
+    [[nodiscard]] std::vector<PixelRect> besideToGrab(const PixelRect& region);
+    void learnBeside(const BgrxView& view, const PixelRect& rect);
+
     // Replaces the pixels of `frame` (the picture of `frameRect`, root coordinates) that our
     // windows cover, and learns the others of `fresh`, the parts just grabbed. Adds to
     // `replaced` the rectangles it wrote (root coordinates).
@@ -78,6 +91,7 @@ private:
     std::optional<CleanPixelCache> cache_;
     std::unique_ptr<WindowsBelow> below_;
     std::vector<PixelRect> damaged_;
+    std::vector<PixelRect> keptBack_;  // changes near our windows while they moved
     std::vector<PixelRect> vacated_;  // boxes other windows left; forgotten even under ours
     std::vector<PixelRect> lastCovered_;
     std::uint64_t lastGeneration_ = 0;

@@ -71,6 +71,12 @@ SourcePoll X11VideoSource::poll(PollMode mode) {
         return {SourcePoll::Status::failed, {}, "the connection to the X server was lost", true, {}};
     }
     drainEvents();
+    for (const PixelRect& r : exclusion_->besideToGrab(source_)) {
+        const auto beside = grabber_->grab(r);
+        if (!beside) break;
+        drainEvents();  // what moved our windows before the grab
+        exclusion_->learnBeside(*beside, r);
+    }
     std::vector<PixelRect> parts;  // root coordinates, to grab anew
     const bool cursorChanged = cursor_->refresh(source_);
     const bool coverChanged = exclusion_->coverChanged(source_, parts);
