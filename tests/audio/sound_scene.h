@@ -3,14 +3,20 @@
 // the test's parameter), and the sync scenes: twice, a black area turns white as a tone starts
 // (1000 Hz, then 1700 Hz). Shared by the sound recording tests.
 
+#include <pulse/error.h>
+#include <pulse/simple.h>
+
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
+#include <future>
 #include <iostream>
 #include <memory>
+#include <numbers>
 #include <thread>
 
 #include "tests/audio/tone_analysis.h"
-#include "tests/audio/tone_player.h"
 #include "tests/capture/recorder_fixture.h"
 #include "tests/support/pulse_server.h"
 
@@ -86,7 +92,7 @@ inline SyncMeasure measure(const std::string& path) {
     return m;
 }
 
-// The sync scenes. A libpulse player (TonePlayer, a fresh stream for each tone) starts a tone
+// The sync scenes. A libpulse player (a fresh stream for each tone) starts a tone
 // and the black window turns white at the instant the server says the tone is heard, twice
 // (1000 Hz, then 1700 Hz about a second before the end), while another client plays beside
 // it: paplay with its default 2 s buffer, or ffplay through SDL. Or ffplay plays a clip whose
@@ -124,19 +130,46 @@ protected:
         recorder->stop();
         return measure(path);
     }
-    // A player connected 0.8 s before `at` starts its tone then; the window turns white when
-    // the server says the tone is heard, and black again 0.3 s later.
+    // A player connected 0.8 s before `at` plays silence, then the tone from `at` on; the window
+    // turns white at the instant the server says the tone's first frame is heard (its playback
+    // latency taken into account), and black again 0.3 s later. The player writes on its own
+    // thread, paced by the server, so the flash waits on nothing but the clock.
     void flashWithTone(double frequencyHz, std::chrono::steady_clock::time_point at) {
+        using std::chrono::steady_clock;
         std::this_thread::sleep_until(at - std::chrono::milliseconds(800));
-        TonePlayer player("out", frequencyHz, 0.5);
-        std::this_thread::sleep_until(at);
-        const std::int64_t heardNs = player.startTone();
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        std::this_thread::sleep_for(std::chrono::nanoseconds(heardNs - now.tv_sec * 1'000'000'000LL - now.tv_nsec));
+        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, 48000, 2};
+        // 100 ms: enough to ride out a loaded machine; the latency query accounts for it.
+        const pa_buffer_attr attr{UINT32_MAX, 100 * 48 * 8, UINT32_MAX, UINT32_MAX, UINT32_MAX};
+        int error = 0;
+        const std::unique_ptr<pa_simple, void (*)(pa_simple*)> stream(
+            pa_simple_new(nullptr, "tone-player", PA_STREAM_PLAYBACK, "out", "tone", &spec, nullptr, &attr, &error), pa_simple_free);
+        ASSERT_TRUE(stream) << "cannot play: " << pa_strerror(error);
+        std::promise<steady_clock::time_point> heard;
+        std::atomic<bool> quit{false};
+        std::thread player([&] {
+            std::vector<float> block(240 * 2);  // 5 ms
+            std::int64_t toneFrame = -1;
+            while (!quit) {
+                if (toneFrame < 0 && steady_clock::now() >= at) {
+                    // Everything written so far plays first: the tone's first frame is heard after it.
+                    heard.set_value(steady_clock::now() + std::chrono::microseconds(pa_simple_get_latency(stream.get(), &error)));
+                    toneFrame = 0;
+                }
+                for (std::size_t i = 0; i < block.size(); i += 2) {
+                    const double seconds = static_cast<double>(toneFrame < 0 ? 0 : toneFrame++) / 48000;
+                    block[i] = block[i + 1] = toneFrame < 0 ? 0.0f : static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * frequencyHz * seconds));
+                }
+                // Blocks until the server wants more, which paces the loop in real time.
+                if (pa_simple_write(stream.get(), block.data(), block.size() * sizeof(float), &error) < 0) break;
+            }
+            if (toneFrame < 0) heard.set_value(steady_clock::time_point{});  // the stream failed: the test fails on sync
+        });
+        std::this_thread::sleep_until(heard.get_future().get());
         scene_->setColor(window_, 0xffffff);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         scene_->setColor(window_, 0x000000);
+        quit = true;
+        player.join();
     }
 };
 
