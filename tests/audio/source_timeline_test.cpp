@@ -34,7 +34,7 @@ std::vector<float> takeAll(SourceTimeline& timeline) {
 
 struct Placement {
     std::int64_t startFrame;
-    int frames;
+    int frames;  // 0: padTo(startFrame), as when the track moves on without this source
     float base;
 };
 
@@ -65,11 +65,15 @@ TEST(SourceTimeline, PlacesChunksAndCorrectsOnlyBeyondTheTolerance) {
         {"sound before the epoch is dropped", {{-30, 100, 0}}, 70, 0, 30, {{0, 30}}},
         {"a chunk wholly before the epoch leaves nothing", {{-200, 100, 0}}, 0, 0, 100, {}},
         {"a chunk wholly inside the filled span leaves nothing", {{0, 300, 0}, {100, 100, 1000}}, 300, 0, 100, {}},
+        {"sound for a span already padded is cut", {{100, 0, 0}, {0, 150, 1}}, 150, 100, 100, {{99, 0}, {100, 101}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SourceTimeline timeline(10);
-        for (const auto& chunk : c.chunks) timeline.place(chunk.startFrame, ramp(chunk.frames, chunk.base));
+        for (const auto& chunk : c.chunks) {
+            if (chunk.frames == 0) timeline.padTo(chunk.startFrame);
+            else timeline.place(chunk.startFrame, ramp(chunk.frames, chunk.base));
+        }
         EXPECT_EQ(timeline.end(), c.expectedEnd);
         EXPECT_EQ(timeline.insertedFrames(), c.inserted);
         EXPECT_EQ(timeline.droppedFrames(), c.dropped);
@@ -77,16 +81,6 @@ TEST(SourceTimeline, PlacesChunksAndCorrectsOnlyBeyondTheTolerance) {
         ASSERT_EQ(static_cast<std::int64_t>(left.size()), c.expectedEnd);
         for (const auto& [index, value] : c.probes) EXPECT_EQ(left.at(index), value) << "at frame " << index;
     }
-}
-
-TEST(SourceTimeline, SoundArrivingForASpanAlreadyPaddedIsCut) {
-    SourceTimeline timeline(10);
-    timeline.padTo(100);
-    timeline.place(0, ramp(150, 1));
-    EXPECT_EQ(timeline.end(), 150);
-    const auto left = takeAll(timeline);
-    EXPECT_EQ(left[99], 0);
-    EXPECT_EQ(left[100], 101);  // frame 100 of the chunk, at its true place
 }
 
 // A device whose clock runs fast or slow against the monotonic clock, with jittery stamps, for
