@@ -1,7 +1,6 @@
 // The `stop` command against real processes and real PID files (in TMPDIR, which each test
 // points at its own directory).
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -43,18 +42,13 @@ TEST_F(StopCommand, UnusablePidFilesSignalNobodyAndAUsableOneSignalsItsProcess) 
         EXPECT_EQ(result.out, line + "\n") << what;
         EXPECT_EQ(result.err, "") << what;
     };
+    // Which contents and files are unusable is ParsePidText's and ReadPidFile's table; here,
+    // that such a file reaches nobody. kill(0) would reach our own process group.
     const std::string refused = R"({"error":"no active recording found"})";
     expect("missing file", 1, refused);
-    // kill(0) would reach our own process group, kill(-1) every process of the user.
-    const std::string contents[] = {"", "4242abc", "\xFF\xFE", "0", "-1", std::to_string(-::getpgrp())};
-    for (const auto& content : contents) {
-        test::writeFile(pidFile(), content);
-        expect("content " + content, 1, refused);
-        EXPECT_EQ(test::readFile(pidFile()), content);
-    }
-    std::filesystem::remove(pidFile());
-    ASSERT_EQ(::mkfifo(pidFile().c_str(), 0600), 0);  // the command must not wait for a writer
-    expect("fifo", 1, refused);
+    test::writeFile(pidFile(), "0");
+    expect("content 0", 1, refused);
+    EXPECT_EQ(test::readFile(pidFile()), "0");
     std::filesystem::remove(pidFile());
     if (::geteuid() == 0) {  // planted by another user
         test::writeFile(pidFile(), std::to_string(witness.pid()));
