@@ -96,6 +96,7 @@ bool WindowExclusion::coverChanged(const PixelRect& rect, std::vector<PixelRect>
 
 void WindowExclusion::screenChanged(const PixelRect& rect) {
     if (!active()) return;
+    below_->screenChanged(rect);
     // A compositing manager repaints the whole screen for reasons of its own (our windows
     // appearing or changing shape among them): such a report says nothing about where the
     // picture changed, and forgetting everything on it would lose for good what was seen under
@@ -104,9 +105,10 @@ void WindowExclusion::screenChanged(const PixelRect& rect) {
     if (compositingManager_ && rect.x <= 0 && rect.y <= 0 && rect.right() >= display_.width() &&
         rect.bottom() >= display_.height())
         return;
-    damaged_.push_back(rect);
+    std::vector<PixelRect>& list = grabInFlight_ ? afterGrab_ : damaged_;
+    list.push_back(rect);
     // A busy screen between two grabs: its changes merged, which forgets more, never less.
-    mergeIfMany(damaged_, kMaxDamaged);
+    mergeIfMany(list, kMaxDamaged);
 }
 
 std::vector<PixelRect> WindowExclusion::besideToGrab(const PixelRect& region) {
@@ -172,7 +174,9 @@ void WindowExclusion::apply(const BgrxView& frame, const PixelRect& frameRect, c
     const std::vector<PixelRect>& covered = windows_.covered(monotonicNowNs());
     // Changes are forgotten only now, with every event up to the grab in: a pixel that one of
     // our windows reached meanwhile keeps what was seen there (the change may well have been
-    // that window's arrival).
+    // that window's arrival). A change reported after the grab was sent waits for the next
+    // grab: forgotten now, its pixels would stay unknown if our windows reached them before
+    // that grab could show them.
     // Changes beside the frame wait for besideToGrab().
     std::vector<PixelRect> beside;
     for (const PixelRect& r : damaged_) {
@@ -180,6 +184,10 @@ void WindowExclusion::apply(const BgrxView& frame, const PixelRect& frameRect, c
         subtract(r, frameRect, beside);
     }
     damaged_ = std::move(beside);
+    damaged_.insert(damaged_.end(), afterGrab_.begin(), afterGrab_.end());
+    afterGrab_.clear();
+    grabInFlight_ = false;
+    mergeIfMany(damaged_, kMaxDamaged);
     for (const PixelRect& r : vacated_) cache_->forget(r, {});
     vacated_.clear();
     for (const PixelRect& part : fresh) {

@@ -71,6 +71,10 @@ public:
     [[nodiscard]] std::vector<PixelRect> besideToGrab(const PixelRect& region);
     void learnBeside(const BgrxView& view, const PixelRect& rect);
 
+    // The region's grab for the next apply() is about to be sent: changes reported from now
+    // on may be missing from it, so they are applied with the grab after it.
+    void grabStarting() { grabInFlight_ = true; }
+
     // Replaces the pixels of `frame` (the picture of `frameRect`, root coordinates) that our
     // windows cover, and learns the others of `fresh`, the parts just grabbed. Adds to
     // `replaced` the rectangles it wrote (root coordinates).
@@ -92,6 +96,8 @@ private:
     std::unique_ptr<WindowsBelow> below_;
     std::vector<PixelRect> damaged_;
     std::vector<PixelRect> keptBack_;  // changes near our windows while they moved
+    std::vector<PixelRect> afterGrab_;  // changes reported since grabStarting()
+    bool grabInFlight_ = false;
     std::vector<PixelRect> vacated_;  // boxes other windows left; forgotten even under ours
     std::vector<PixelRect> lastCovered_;
     std::uint64_t lastGeneration_ = 0;

@@ -95,6 +95,7 @@ SourcePoll X11VideoSource::poll(PollMode mode) {
     const bool whole = mode == PollMode::always || !picture_ || !(pictureRect_ == source_) || !damage_->available() ||
                        partsArea * 2 > source_.width * source_.height;
     std::vector<PixelRect> dirty;  // picture pixels
+    exclusion_->grabStarting();
     if (whole) {
         cursor_->forgetDrawn();
         picture_ = grabber_->grabRegion(source_);
