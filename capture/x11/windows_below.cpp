@@ -6,6 +6,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "capture/monotonic_clock.h"
 #include "capture/x11/screen_content.h"
 
 namespace kg::capture {
@@ -59,12 +60,44 @@ void WindowsBelow::listWindows() {
         if (!attr || !geo) continue;
         const std::int64_t border = geo->border_width;
         stack_.push_back({windows[i], {geo->x, geo->y, geo->width + 2 * border, geo->height + 2 * border}, border,
-                          attr->map_state != XCB_MAP_STATE_UNMAPPED, attr->_class != XCB_WINDOW_CLASS_INPUT_ONLY});
+                          attr->map_state != XCB_MAP_STATE_UNMAPPED, attr->_class != XCB_WINDOW_CLASS_INPUT_ONLY, std::nullopt});
     }
 }
 
 std::vector<WindowsBelow::WindowBox>::iterator WindowsBelow::find(std::uint32_t id) {
     return std::find_if(stack_.begin(), stack_.end(), [&](const WindowBox& w) { return w.id == id; });
+}
+
+namespace {
+
+PixelRect boxOf(const PixelRect& a, const PixelRect& b) {
+    if (a.empty()) return b;
+    if (b.empty()) return a;
+    const std::int64_t left = std::min(a.x, b.x), top = std::min(a.y, b.y);
+    return {left, top, std::max(a.right(), b.right()) - left, std::max(a.bottom(), b.bottom()) - top};
+}
+
+}  // namespace
+
+void WindowsBelow::noteChange(WindowBox& window, const WindowBox& before) const {
+    if (!compositingManager_) return;
+    if (!window.shown) window.shown = WindowBox::Shown{before.outer, before.border, before.mapped, {}, {}, 0};
+    WindowBox::Shown& shown = *window.shown;
+    const PixelRect screen{0, 0, display_.width(), display_.height()};
+    shown.repaintWanted = boxOf(shown.mapped ? shown.outer.intersected(screen) : PixelRect{},
+                                window.mapped ? window.outer.intersected(screen) : PixelRect{});
+    shown.repainted = {};
+    shown.untilNs = monotonicNowNs() + kShowNs;
+    if (shown.repaintWanted.empty()) window.shown.reset();  // on the screen neither before nor now
+}
+
+void WindowsBelow::screenChanged(const PixelRect& rect) {
+    for (WindowBox& window : stack_) {
+        if (!window.shown || !rect.intersects(window.shown->repaintWanted)) continue;
+        WindowBox::Shown& shown = *window.shown;
+        shown.repainted = boxOf(shown.repainted, rect);
+        if (shown.repainted.intersected(shown.repaintWanted) == shown.repaintWanted) window.shown.reset();
+    }
 }
 
 bool WindowsBelow::handleEvent(const xcb_generic_event_t& event, std::vector<PixelRect>& vacated) {
@@ -75,7 +108,7 @@ bool WindowsBelow::handleEvent(const xcb_generic_event_t& event, std::vector<Pix
         if (e.parent != root) return false;
         if (find(e.window) == stack_.end())
             stack_.push_back({e.window, {e.x, e.y, e.width + 2 * e.border_width, e.height + 2 * e.border_width}, e.border_width,
-                              false, true});
+                              false, true, std::nullopt});
         return true;
     }
     case XCB_DESTROY_NOTIFY: {
@@ -92,7 +125,9 @@ bool WindowsBelow::handleEvent(const xcb_generic_event_t& event, std::vector<Pix
         const auto& e = reinterpret_cast<const xcb_map_notify_event_t&>(event);
         if (e.event != root) return false;
         if (auto it = find(e.window); it != stack_.end()) {
+            const WindowBox before = *it;
             it->mapped = (event.response_type & 0x7f) == XCB_MAP_NOTIFY;
+            noteChange(*it, before);
             if (!it->mapped && !isExcluded(it->id)) vacated.push_back(it->outer);
         }
         return true;
@@ -105,8 +140,10 @@ bool WindowsBelow::handleEvent(const xcb_generic_event_t& event, std::vector<Pix
         WindowBox window = *it;
         const PixelRect outer{e.x, e.y, e.width + 2 * e.border_width, e.height + 2 * e.border_width};
         if (window.mapped && !(outer == window.outer) && !isExcluded(window.id)) vacated.push_back(window.outer);
+        const WindowBox before = window;
         window.border = e.border_width;
         window.outer = outer;
+        if (!(outer == before.outer)) noteChange(window, before);
         stack_.erase(it);
         const auto below = e.above_sibling == XCB_NONE ? stack_.begin() : find(e.above_sibling);
         stack_.insert(below == stack_.end() ? stack_.end() : below + (e.above_sibling == XCB_NONE ? 0 : 1), window);
@@ -139,9 +176,20 @@ bool WindowsBelow::isExcluded(std::uint32_t id) const {
 }
 
 std::vector<WindowsBelow::WindowBox> WindowsBelow::windowsBelow() const {
+    const std::int64_t now = monotonicNowNs();
     std::vector<WindowBox> windows;
-    for (const WindowBox& w : stack_)
-        if (w.mapped && w.readable && !isExcluded(w.id)) windows.push_back(w);
+    for (const WindowBox& w : stack_) {
+        if (!w.mapped || !w.readable || isExcluded(w.id)) continue;  // an unmapped window has no pixels to give
+        WindowBox seen = w;
+        if (w.shown && now < w.shown->untilNs) {
+            if (!w.shown->mapped) continue;
+            // Its pixels are read at the place shown, no further than the window now reaches.
+            seen.outer = {w.shown->outer.x, w.shown->outer.y, std::min(w.shown->outer.width, w.outer.width),
+                          std::min(w.shown->outer.height, w.outer.height)};
+            seen.border = w.shown->border;
+        }
+        windows.push_back(seen);
+    }
     return windows;
 }
 

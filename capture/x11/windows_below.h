@@ -9,11 +9,17 @@
 // on the root window; a rebuild costs one round trip for the images of the windows under the
 // asked areas, all requests sent before the first answer is read.
 //
+// A compositing manager shows a window's new place or state only when it next repaints, a
+// frame or more after the server reports the change. Until the screen reports a change over
+// both the old and the new place (or kShowNs have passed), a window counts where the screen
+// still shows it, so the rebuilt pixels agree with the grabbed ones around them.
+//
 // Threads: the thread that owns the X11Display.
 
 #include <xcb/xcb.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "capture/bgrx_image.h"
@@ -45,6 +51,11 @@ public:
     // The windows below ours in each of `rects`.
     std::vector<Area> rebuild(const std::vector<PixelRect>& rects);
 
+    static constexpr std::int64_t kShowNs = 250'000'000;
+
+    // The screen showed a change in `rect` (root coordinates).
+    void screenChanged(const PixelRect& rect);
+
     // Consumes the event when it tells of a top-level window's change; returns whether it did.
     // Adds to `vacated` the box a window left (moved, unmapped or destroyed): what was seen
     // there may be gone, even under our windows, where nobody saw it go.
@@ -57,7 +68,19 @@ private:
         std::int64_t border = 0;
         bool mapped = false;
         bool readable = true;  // not input-only
+        // As the screen shows it, while a compositing manager has yet to repaint a change.
+        struct Shown {
+            PixelRect outer;
+            std::int64_t border = 0;
+            bool mapped = false;
+            PixelRect repaintWanted;  // old and new places on the screen
+            PixelRect repainted;      // box of the changes reported over it since
+            std::int64_t untilNs = 0;
+        };
+        std::optional<Shown> shown;
     };
+    // After `window` changed from `before`: keeps what the screen may still show.
+    void noteChange(WindowBox& window, const WindowBox& before) const;
     void listWindows();
     std::vector<WindowBox>::iterator find(std::uint32_t id);
     [[nodiscard]] bool isExcluded(std::uint32_t id) const;

@@ -2,6 +2,7 @@
 // a moved region, the cursor, and timing of a mostly still screen.
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "tests/capture/recorder_fixture.h"
@@ -60,16 +61,28 @@ TEST_P(DesktopRecorderTest, EveryFrameIsTheScreenWithoutOurWindows) {
     stopFromMain(recorder);
     const auto all = frames();
     ASSERT_GE(all.size(), 3u);
+    std::string firstWrong;
     auto wrongPixels = [&](const DecodedFrame& f, const std::vector<std::uint32_t>& screen) {
         int wrong = 0;
         for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x) wrong += near(f.at(x, y), screen[static_cast<std::size_t>(y) * kW + x], 40) ? 0 : 1;
+            for (int x = 0; x < kW; ++x) {
+                const std::uint32_t want = screen[static_cast<std::size_t>(y) * kW + x];
+                if (near(f.at(x, y), want, 40)) continue;
+                if (wrong++ == 0) {
+                    const Rgb c = f.at(x, y);
+                    char text[64];
+                    std::snprintf(text, sizeof text, "(%d, %d) is %02x%02x%02x for %06x", x, y, c.r, c.g, c.b, want & 0xffffff);
+                    firstWrong = text;
+                }
+            }
         return wrong;
     };
     for (const DecodedFrame& f : all) {
         int fewest = kW * kH;
-        for (const auto& screen : states) fewest = std::min(fewest, wrongPixels(f, screen));
-        EXPECT_EQ(fewest, 0) << "frame at " << f.seconds << " s";
+        std::string where;
+        for (const auto& screen : states)
+            if (const int wrong = wrongPixels(f, screen); wrong < fewest) fewest = wrong, where = firstWrong;
+        EXPECT_EQ(fewest, 0) << "frame at " << f.seconds << " s, first " << where;
     }
     EXPECT_EQ(wrongPixels(all.back(), states.back()), 0);
 }
