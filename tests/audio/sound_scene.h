@@ -6,6 +6,7 @@
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -61,9 +62,14 @@ protected:
     static std::string sine(int frequencyHz, double amplitude) {
         return "aevalsrc=" + std::to_string(amplitude) + "*sin(2*PI*" + std::to_string(frequencyHz) + "*t):s=48000:c=stereo:d=20";
     }
-    // paplay (its default 2 s buffer) playing a sine to `sink` for 20 s.
+    // paplay (its default 2 s buffer) playing a sine to `sink` for 20 s; returns once the server
+    // has its stream (on a loaded machine the player connects late).
     std::unique_ptr<BackgroundProcess> tone(const std::string& sink, int frequencyHz, double amplitude = 0.4) {
-        return play({"paplay", "--device=" + sink, makeMedia(std::to_string(frequencyHz) + ".wav", {sine(frequencyHz, amplitude)}, {})});
+        const auto streams = [this] { return std::ranges::count(pulse_->pactl({"list", "short", "sink-inputs"}).out, '\n'); };
+        const auto before = streams();
+        auto player = play({"paplay", "--device=" + sink, makeMedia(std::to_string(frequencyHz) + ".wav", {sine(frequencyHz, amplitude)}, {})});
+        waitUntil("paplay connected", [&] { return streams() > before; }, {}, std::chrono::seconds(10));
+        return player;
     }
 
     std::unique_ptr<PulseServer> pulse_;
