@@ -1,8 +1,9 @@
 // `record` and the file it writes to, when that file is hostile or cannot take the recording: a
-// full disk, a FIFO or a device, a second recording to the same file, a link another user planted
-// in a shared temporary directory. Every run ends with its result lines, nothing on standard
-// error, and whatever file it leaves decodes without a single error.
+// full disk, a kill, a FIFO or a device, a second recording to the same file, a link another user
+// planted in a shared temporary directory. Every run not killed ends with its result lines and
+// nothing on standard error, and whatever file a run leaves decodes without a single error.
 
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,7 +12,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
+#include "tests/capture/movie_reader.h"
 #include "tests/support/desktop.h"
 #include "tests/support/process_runner.h"
 #include "tests/support/temp_dir.h"
@@ -83,6 +86,22 @@ TEST_F(RecordOutputFile, AFullDiskEndsTheRecordingAtOnceWithAFileCutToItsLastWho
     EXPECT_EQ(lines[2].value("size", 0), static_cast<std::int64_t>(fs::file_size(movie)));
     EXPECT_GT(lines[2].value("duration", 0.0), 0.5);
     EXPECT_EQ(fs::status(movie).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    expectDecodesCleanly(movie);
+}
+
+// Killed without a chance to finish the file: what was written plays up to its last two seconds.
+TEST_F(RecordOutputFile, AKilledRecordingStaysPlayableUpToItsLastTwoSeconds) {
+    const std::string movie = dir_.file("killed.mp4");
+    BackgroundProcess run(record(movie, "60"), options());
+    ASSERT_NE(run.waitForLines(1, 30s).find("recording"), std::string::npos);
+    std::this_thread::sleep_for(4s);
+    run.signal(SIGKILL);
+    EXPECT_EQ(run.wait(10s).termSignal, SIGKILL);
+    const MovieSummary summary = readMovie(movie);
+    ASSERT_TRUE(summary.readable);
+    EXPECT_EQ(summary.width, 1280);
+    ASSERT_GT(summary.frameTimes.size(), 20u);
+    EXPECT_GE(summary.frameTimes.back(), 2.0);  // killed 4 s in
     expectDecodesCleanly(movie);
 }
 
