@@ -18,7 +18,6 @@ namespace kg::test {
 
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
-using std::chrono::steady_clock;
 
 namespace {
 
@@ -249,13 +248,10 @@ void WaylandDesktop::showWindow(const Rect& where, std::uint32_t rgb, Motion mot
     windows_.push_back(std::move(window));
     // Returns once the compositor shows it: a corner pixel (the moving bar covers at most one
     // of the two) has the window's colour.
-    const auto deadline = steady_clock::now() + std::chrono::seconds(5);
-    for (;;) {
+    waitUntil("the X11 window showing on the desktop", [&] {
         const Screenshot shot = screenshot(where);
-        if (shot.at(1, 1) == rgb || shot.at(shot.width - 2, shot.height - 2) == rgb) return;
-        if (steady_clock::now() > deadline) throw std::runtime_error("the X11 window does not show on the desktop");
-        std::this_thread::sleep_for(milliseconds(20));
-    }
+        return shot.at(1, 1) == rgb || shot.at(shot.width - 2, shot.height - 2) == rgb;
+    }, {}, std::chrono::seconds(5));
 }
 
 void WaylandDesktop::pointerCommand(const std::string& line) {
@@ -303,11 +299,8 @@ void WaylandDesktop::showWaylandWindow(std::uint32_t rgb, int probeX, int probeY
     windows_.push_back(std::make_unique<BackgroundProcess>(
         std::vector<std::string>{"ffplay", "-loglevel", "quiet", "-an", "-f", "lavfi", "-i", graph},
         options));
-    const auto deadline = steady_clock::now() + std::chrono::seconds(10);
-    while (screenshot({probeX, probeY, 1, 1}).at(0, 0) != rgb) {
-        if (steady_clock::now() > deadline) throw std::runtime_error("the Wayland window does not show");
-        std::this_thread::sleep_for(milliseconds(50));
-    }
+    waitUntil("the Wayland window showing", [&] { return screenshot({probeX, probeY, 1, 1}).at(0, 0) == rgb; }, {},
+              std::chrono::seconds(10), milliseconds(50));
 }
 
 Screenshot WaylandDesktop::screenshot(const Rect& where) const {
