@@ -50,10 +50,11 @@ enum class TransparencyMode {
     // long as the screen below does not change.
     SnapshotBackdrop,
     // Only what the views draw exists: after every redraw the window's X shape is set to its
-    // pixels with alpha above 0 (without a compositing manager; with one, alpha does it), and
-    // its input shape to the points where the content view's hitTest answers a view, so
-    // presses elsewhere reach the window below. Without a compositing manager the input is
-    // further limited to the drawn pixels (the X server clips input to the visible shape).
+    // pixels with alpha above 0 (on X11, compositing manager or not: the capture leaves out
+    // just that shape; under Wayland alpha alone does it), and its input shape to the points
+    // where the content view's hitTest answers a view, so presses elsewhere reach the window
+    // below. On X11 the input is further limited to the drawn pixels (the X server clips input
+    // to the visible shape).
     ShapedToDrawing,
 };
 
