@@ -81,9 +81,13 @@ PixelRect boxOf(const PixelRect& a, const PixelRect& b) {
 
 void WindowsBelow::noteChange(WindowBox& window, const WindowBox& before) const {
     if (!compositingManager_) return;
-    if (!window.shown) window.shown = WindowBox::Shown{before.outer, before.border, before.mapped, {}, {}, 0};
-    WindowBox::Shown& shown = *window.shown;
     const PixelRect screen{0, 0, display_.width(), display_.height()};
+    // A window that keeps moving: once the screen was repainted over the place it just left,
+    // that place is what the screen shows, not the one before it.
+    const PixelRect left = before.mapped ? before.outer.intersected(screen) : PixelRect{};
+    if (!window.shown || left.empty() || window.shown->repainted.intersected(left) == left)
+        window.shown = WindowBox::Shown{before.outer, before.border, before.mapped, {}, {}, 0};
+    WindowBox::Shown& shown = *window.shown;
     shown.repaintWanted = boxOf(shown.mapped ? shown.outer.intersected(screen) : PixelRect{},
                                 window.mapped ? window.outer.intersected(screen) : PixelRect{});
     shown.repainted = {};
