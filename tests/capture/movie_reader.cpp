@@ -73,8 +73,10 @@ MovieSummary readMovie(const std::string& path, const std::function<void(const D
         summary.height = streams[0]->codecpar->height;
     }
     if (decoders[1]) {
-        summary.sound = DecodedSound{avcodec_get_name(streams[1]->codecpar->codec_id), streams[1]->codecpar->sample_rate,
-                                     streams[1]->codecpar->ch_layout.nb_channels};
+        summary.sound.emplace();
+        summary.sound->codec = avcodec_get_name(streams[1]->codecpar->codec_id);
+        summary.sound->sampleRate = streams[1]->codecpar->sample_rate;
+        summary.sound->channels = streams[1]->codecpar->ch_layout.nb_channels;
     }
     const std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(), [](AVFrame* f) { av_frame_free(&f); });
     const std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(), [](AVPacket* p) { av_packet_free(&p); });

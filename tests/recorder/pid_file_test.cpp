@@ -40,7 +40,9 @@ TEST(ReadPidFile, ReadsOnlyASmallRegularFileAndNeverBlocks) {
     const std::string refused[] = {dir.file("missing"), dir.file("link"), dir.file("fifo"), dir.path().string(),
                                    "/dev/zero", dir.file("huge")};
     for (const auto& path : refused) EXPECT_FALSE(readPidFile(path).has_value()) << path;
-    if (::geteuid() != 0) EXPECT_FALSE(readPidFile(dir.file("unreadable")).has_value());  // root reads anything
+    if (::geteuid() != 0) {  // root reads anything
+        EXPECT_FALSE(readPidFile(dir.file("unreadable")).has_value());
+    }
 }
 
 }  // namespace
