@@ -39,8 +39,8 @@ struct ReadTiming {
 // A source delivers its frames without gaps, so each chunk's stamp is the previous stamp plus
 // the previous chunk's length; a measurement earlier than that shows the whole run was late
 // and is taken at once, one later than that is believed only when every chunk of half a second
-// says so (the source's clock drifting against ours) or two chunks in a row are far off (frames
-// the server dropped). A hole in the stream advances the run by its length; after a pause of
+// says so (the source's clock drifting against ours, followed by at most 2 ms a window) or two
+// chunks in a row are far off (frames the server dropped). A hole in the stream advances the run by its length; after a pause of
 // the stream (suspended, moved) the next measurement starts a new run. Single-threaded.
 class StampSmoother {
 public:
@@ -58,7 +58,7 @@ public:
             windowLateNs_ = std::min(windowLateNs_, late);
             windowFrames_ += frames;
             if (windowFrames_ >= kSampleRate / 2) {
-                nextNs_ += windowLateNs_;
+                nextNs_ += std::min(windowLateNs_, kMostDriftPerWindowNs);
                 restartWindow();
             }
         }
@@ -72,6 +72,10 @@ public:
 
 private:
     static constexpr std::int64_t kFarOffNs = 200'000'000;
+    // A sound card's clock drifts against ours by well under 1,000 ppm: half a second moves it
+    // by at most 0.5 ms. A machine busy for half a second makes every chunk of it late by far
+    // more; taken as drift, that would open a gap of silence and cut as much back later.
+    static constexpr std::int64_t kMostDriftPerWindowNs = 2'000'000;
     void restartWindow() {
         windowLateNs_ = std::numeric_limits<std::int64_t>::max();
         windowFrames_ = 0;
