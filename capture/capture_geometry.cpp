@@ -25,6 +25,13 @@ std::string describe(const Rect& r) {
 
 }  // namespace
 
+PixelRect PixelRect::united(const PixelRect& o) const {
+    if (o.empty()) return *this;
+    if (empty()) return o;
+    const std::int64_t left = std::min(x, o.x), top = std::min(y, o.y);
+    return {left, top, std::max(right(), o.right()) - left, std::max(bottom(), o.bottom()) - top};
+}
+
 PixelRect PixelRect::intersected(const PixelRect& o) const {
     const std::int64_t left = std::max(x, o.x);
     const std::int64_t top = std::max(y, o.y);

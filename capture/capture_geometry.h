@@ -22,6 +22,8 @@ struct PixelRect {
     [[nodiscard]] std::int64_t bottom() const { return y + height; }
     [[nodiscard]] PixelRect intersected(const PixelRect& other) const;
     [[nodiscard]] bool intersects(const PixelRect& other) const { return !intersected(other).empty(); }
+    // The smallest rectangle holding both; an empty one adds nothing.
+    [[nodiscard]] PixelRect united(const PixelRect& other) const;
     friend bool operator==(const PixelRect&, const PixelRect&) = default;
 };
 

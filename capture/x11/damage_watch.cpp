@@ -37,10 +37,7 @@ std::optional<PixelRect> DamageWatch::handleEvent(const xcb_generic_event_t& eve
     changed_.push_back(area);
     if (changed_.size() > kMaxRectangles) {
         PixelRect box = changed_.front();
-        for (const auto& r : changed_) {
-            const std::int64_t left = std::min(box.x, r.x), top = std::min(box.y, r.y);
-            box = {left, top, std::max(box.right(), r.right()) - left, std::max(box.bottom(), r.bottom()) - top};
-        }
+        for (const auto& r : changed_) box = box.united(r);
         changed_.assign(1, box);
     }
     return area;

@@ -17,11 +17,6 @@ constexpr std::int64_t kReachPixels = 64;
 // (a window dragged across the screen) is forgotten instead.
 constexpr std::int64_t kMaxBesideShare = 4;
 
-PixelRect boundingBox(const PixelRect& a, const PixelRect& b) {
-    const std::int64_t left = std::min(a.x, b.x), top = std::min(a.y, b.y);
-    return {left, top, std::max(a.right(), b.right()) - left, std::max(a.bottom(), b.bottom()) - top};
-}
-
 // `r` less `hole`: up to four rectangles (above, below, left, right of it).
 void subtract(const PixelRect& r, const PixelRect& hole, std::vector<PixelRect>& out) {
     const PixelRect inside = r.intersected(hole);
@@ -40,7 +35,7 @@ void subtract(const PixelRect& r, const PixelRect& hole, std::vector<PixelRect>&
 void mergeIfMany(std::vector<PixelRect>& rects, std::size_t most) {
     if (rects.size() <= most) return;
     PixelRect box = rects.front();
-    for (const PixelRect& r : rects) box = boundingBox(box, r);
+    for (const PixelRect& r : rects) box = box.united(r);
     rects.assign(1, box);
 }
 
@@ -51,7 +46,7 @@ void mergeIfMany(std::vector<PixelRect>& rects, std::size_t most) {
 void WindowExclusion::addToClusters(std::vector<Cluster>& clusters, const PixelRect& rect) {
     constexpr std::int64_t kSlackPixels = 256;
     for (Cluster& cluster : clusters) {
-        const PixelRect box = boundingBox(cluster.box, rect);
+        const PixelRect box = cluster.box.united(rect);
         if (box.width * box.height <= cluster.area + rect.width * rect.height + kSlackPixels) {
             cluster.box = box;
             cluster.area += rect.width * rect.height;
@@ -116,10 +111,10 @@ std::vector<PixelRect> WindowExclusion::besideToGrab(const PixelRect& region) {
     if (!active() || (damaged_.empty() && keptBack_.empty())) return wanted;
     const std::vector<PixelRect>& covered = windows_.covered(monotonicNowNs());
     const bool resting = windows_.settled();
-    std::optional<PixelRect> reach;
-    for (const PixelRect& r : covered) reach = reach ? boundingBox(*reach, r) : r;
-    if (reach) reach = PixelRect{reach->x - kReachPixels, reach->y - kReachPixels, reach->width + 2 * kReachPixels,
-                                 reach->height + 2 * kReachPixels};
+    PixelRect reach;
+    for (const PixelRect& r : covered) reach = reach.united(r);
+    if (!reach.empty())
+        reach = {reach.x - kReachPixels, reach.y - kReachPixels, reach.width + 2 * kReachPixels, reach.height + 2 * kReachPixels};
     std::vector<PixelRect> inside, beside;
     for (const PixelRect& r : damaged_) {
         const PixelRect in = r.intersected(region);
@@ -128,7 +123,7 @@ std::vector<PixelRect> WindowExclusion::besideToGrab(const PixelRect& region) {
     }
     damaged_ = std::move(inside);
     for (const PixelRect& r : beside) {
-        if (!reach || !r.intersects(*reach))
+        if (!r.intersects(reach))
             cache_->forget(r, covered);
         else
             (resting ? wanted : keptBack_).push_back(r);

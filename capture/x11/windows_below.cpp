@@ -68,17 +68,6 @@ std::vector<WindowsBelow::WindowBox>::iterator WindowsBelow::find(std::uint32_t 
     return std::find_if(stack_.begin(), stack_.end(), [&](const WindowBox& w) { return w.id == id; });
 }
 
-namespace {
-
-PixelRect boxOf(const PixelRect& a, const PixelRect& b) {
-    if (a.empty()) return b;
-    if (b.empty()) return a;
-    const std::int64_t left = std::min(a.x, b.x), top = std::min(a.y, b.y);
-    return {left, top, std::max(a.right(), b.right()) - left, std::max(a.bottom(), b.bottom()) - top};
-}
-
-}  // namespace
-
 void WindowsBelow::noteChange(WindowBox& window, const WindowBox& before) const {
     if (!compositingManager_) return;
     const PixelRect screen{0, 0, display_.width(), display_.height()};
@@ -88,8 +77,8 @@ void WindowsBelow::noteChange(WindowBox& window, const WindowBox& before) const 
     if (!window.shown || left.empty() || window.shown->repainted.intersected(left) == left)
         window.shown = WindowBox::Shown{before.outer, before.border, before.mapped, {}, {}, 0};
     WindowBox::Shown& shown = *window.shown;
-    shown.repaintWanted = boxOf(shown.mapped ? shown.outer.intersected(screen) : PixelRect{},
-                                window.mapped ? window.outer.intersected(screen) : PixelRect{});
+    shown.repaintWanted = (shown.mapped ? shown.outer.intersected(screen) : PixelRect{})
+                              .united(window.mapped ? window.outer.intersected(screen) : PixelRect{});
     shown.repainted = {};
     shown.untilNs = monotonicNowNs() + kShowNs;
     if (shown.repaintWanted.empty()) window.shown.reset();  // on the screen neither before nor now
@@ -99,7 +88,7 @@ void WindowsBelow::screenChanged(const PixelRect& rect) {
     for (WindowBox& window : stack_) {
         if (!window.shown || !rect.intersects(window.shown->repaintWanted)) continue;
         WindowBox::Shown& shown = *window.shown;
-        shown.repainted = boxOf(shown.repainted, rect);
+        shown.repainted = shown.repainted.united(rect);
         if (shown.repainted.intersected(shown.repaintWanted) == shown.repaintWanted) window.shown.reset();
     }
 }
