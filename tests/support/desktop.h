@@ -50,6 +50,8 @@ public:
     // What the screen shows now, RGB24 rows top down (0xRRGGBB from pixel()).
     [[nodiscard]] std::vector<std::uint8_t> screenshot() const;
     [[nodiscard]] std::uint32_t pixel(int x, int y) const { return x_->pixel(x, y); }
+    // The session's own client, for override-redirect windows drawn like ours and grabs.
+    [[nodiscard]] X11TestScene& scene() { return *x_; }
 
 private:
     Desktop desktop_;
