@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(Servers, SyncTest, kBothServers, serverParamName);
 // recording goes on: one warning within the track's time-out, a video-only file, the result,
 // status 0, nothing on standard error.
 TEST(RecorderWithoutSoundServer, WarnsAndRecordsThePicture) {
-    XvfbServer xvfb(640, 480);
+    DesktopSession desktop(Desktop::Bare, kWallpaper, 640, 480);
     TempDir dir;
     const int hung = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
@@ -151,7 +151,7 @@ TEST(RecorderWithoutSoundServer, WarnsAndRecordsThePicture) {
     ASSERT_EQ(::listen(hung, 4), 0);
     for (const auto& [socket, warning] : {std::pair{"none", "sound server"}, std::pair{"hung", "did not answer"}}) {
         SCOPED_TRACE(socket);
-        ProcessOptions options = xvfb.clientOptions();
+        ProcessOptions options = desktop.clientOptions();
         options.env["PULSE_SERVER"] = "unix:" + dir.file(socket);
         options.env["XDG_RUNTIME_DIR"] = options.env["HOME"] = dir.path().string();
         const std::string path = dir.file("silent.mp4");

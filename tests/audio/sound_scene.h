@@ -46,7 +46,7 @@ protected:
     std::unique_ptr<BackgroundProcess> play(const std::vector<std::string>& argv) {
         ProcessOptions options;
         options.env = pulse_->clientEnv();
-        options.env["DISPLAY"] = xvfb_->display();
+        options.env["DISPLAY"] = desktop_->display();
         options.env["SDL_AUDIODRIVER"] = "pulseaudio";
         return std::make_unique<BackgroundProcess>(argv, options);
     }

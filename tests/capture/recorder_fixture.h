@@ -36,8 +36,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(kStopSignalBlocked);
         desktop_ = std::make_unique<DesktopSession>(desktopKind_, kWallpaper);
-        xvfb_ = &desktop_->xvfb();
-        ::setenv("DISPLAY", xvfb_->display().c_str(), 1);
+        ::setenv("DISPLAY", desktop_->display().c_str(), 1);
         scene_ = &desktop_->scene();
     }
 
@@ -58,14 +57,13 @@ protected:
 
     std::vector<DecodedFrame> frames(MovieSummary* summary = nullptr) { return decodeFrames(path_, summary); }
 
-    void pointerAt(int x, int y) { ASSERT_EQ(xvfb_->run({"xdotool", "mousemove", std::to_string(x), std::to_string(y)}).exitStatus, 0); }
+    void pointerAt(int x, int y) { ASSERT_EQ(desktop_->run({"xdotool", "mousemove", std::to_string(x), std::to_string(y)}).exitStatus, 0); }
     static void pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
     Desktop desktopKind_ = Desktop::Bare;
     TempDir dir_;
     ThreadMainQueue main_;
     std::unique_ptr<DesktopSession> desktop_;
-    const XvfbServer* xvfb_ = nullptr;
     X11TestScene* scene_ = nullptr;
     std::string path_;
 };

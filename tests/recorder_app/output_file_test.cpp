@@ -32,13 +32,13 @@ protected:
         player_ = std::make_unique<BackgroundProcess>(
             std::vector<std::string>{"ffplay", "-loglevel", "quiet", "-f", "lavfi", "-i",
                                      "testsrc2=s=1280x800:r=30", "-left", "0", "-top", "0", "-noborder", "-an"},
-            desktop_.xvfb().clientOptions());
+            desktop_.clientOptions());
     }
     std::vector<std::string> record(const std::string& output, const std::string& seconds = "30") const {
         return {KG_EXECUTABLE, "record", "--audio", "none", "--max-seconds", seconds, "--output", output};
     }
     ProcessOptions options(const std::string& tmpdir = "") const {
-        ProcessOptions o = desktop_.xvfb().clientOptions();
+        ProcessOptions o = desktop_.clientOptions();
         o.env["TMPDIR"] = tmpdir.empty() ? dir_.path().string() : tmpdir;
         o.timeout = 40s;
         return o;

@@ -38,7 +38,7 @@ public:
         : desktop_(desktop), movie_(dir.file("out.mp4")) {
         std::vector<std::string> argv = {KG_EXECUTABLE, "record", "--output", movie_, "--audio", "none"};
         argv.insert(argv.end(), args.begin(), args.end());
-        ProcessOptions options = desktop.xvfb().clientOptions();
+        ProcessOptions options = desktop.clientOptions();
         options.env["TMPDIR"] = dir.path().string();
         process_ = std::make_unique<BackgroundProcess>(argv, options);
         const std::string out = process_->waitForLines(1, 30s);
@@ -71,7 +71,7 @@ public:
     void xdotool(const std::vector<std::string>& args) const {
         std::vector<std::string> argv = {"xdotool"};
         argv.insert(argv.end(), args.begin(), args.end());
-        const auto r = desktop_.xvfb().run(argv);
+        const auto r = desktop_.run(argv);
         ASSERT_EQ(r.exitStatus, 0) << r.err;
     }
     // Presses at (x, y), moves by (dx, dy) in eight steps, releases, and takes the pointer out
@@ -353,7 +353,7 @@ TEST_F(RecordOnBareServer, WithoutRegionRecordsTheFirstDisplayWithNoWindowsShown
 TEST_F(RecordOnBareServer, AFailedStartPrintsOnlyTheErrorAndClosesTheWindows) {
     const auto result = runProcess({KG_EXECUTABLE, "record", "--region", kRegion, "--audio", "none", "--output",
                                     dir_.file("missing/out.mp4")},
-                                   desktop_.xvfb().clientOptions());
+                                   desktop_.clientOptions());
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.err, "");
     const auto lines = result.lines();

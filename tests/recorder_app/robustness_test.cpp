@@ -42,18 +42,18 @@ TEST(Robustness, LosingTheXServerFinishesTheRecordingOrEndsTheSelectionWithAnErr
     std::string machineId;
     std::ifstream("/etc/machine-id") >> machineId;
     for (const bool record : {true, false}) {
-        XvfbServer xvfb;
-        ProcessOptions options = xvfb.clientOptions();
+        DesktopSession desktop(Desktop::Bare, kWallpaper);
+        ProcessOptions options = desktop.clientOptions();
         options.env["TMPDIR"] = dir.path().string();
         options.unsetEnv.insert(options.unsetEnv.end(), {"DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"});
         // Where dbus-launch registers a bus it starts for this display.
-        const auto busFile = std::filesystem::path(getenv("HOME")) / ".dbus/session-bus" / (machineId + "-" + xvfb.display().substr(1));
+        const auto busFile = std::filesystem::path(getenv("HOME")) / ".dbus/session-bus" / (machineId + "-" + desktop.display().substr(1));
         std::filesystem::remove(busFile);
         std::vector<std::string> argv{KG_EXECUTABLE, "record", "--region", kRegion, "--audio", "none", "--output", movie};
         BackgroundProcess run(record ? argv : std::vector<std::string>{KG_EXECUTABLE, "select-region"}, options);
         if (record) run.waitForLines(1, 30s);
         std::this_thread::sleep_for(1s);
-        ::kill(xvfb.pid(), SIGTERM);  // as when the session closes
+        ::kill(desktop.serverPid(), SIGTERM);  // as when the session closes
         const auto result = run.wait(30s);
         expectClean(result, 0);
         EXPECT_FALSE(std::filesystem::exists(busFile)) << "a session bus was started";
@@ -70,7 +70,7 @@ TEST(Robustness, LosingTheXServerFinishesTheRecordingOrEndsTheSelectionWithAnErr
 TEST(Robustness, TerminationSignalsCancelTheSelectionAndEndTheRecordingFromTheFirstLineOfMain) {
     const TempDir dir;
     DesktopSession desktop(Desktop::Bare, kWallpaper);
-    ProcessOptions options = desktop.xvfb().clientOptions();
+    ProcessOptions options = desktop.clientOptions();
     options.env["TMPDIR"] = dir.path().string();
     for (const int signo : {SIGTERM, SIGINT, SIGHUP}) {
         for (const bool atOnce : {true, false}) {

@@ -33,7 +33,7 @@ protected:
 
     // Starts the command; returns once the screen is dimmed.
     std::unique_ptr<BackgroundProcess> start(const std::map<std::string, std::string>& env = {}) {
-        auto options = desktop_.xvfb().clientOptions();
+        auto options = desktop_.clientOptions();
         for (const auto& [name, value] : env) options.env[name] = value;
         auto process = std::make_unique<BackgroundProcess>(std::vector<std::string>{KG_EXECUTABLE, "select-region"}, options);
         EXPECT_NEAR(waitForLevel(5, 5, kDimmed, 15s), kDimmed, 2) << "the selector never dimmed the screen";
@@ -67,7 +67,7 @@ protected:
     }
     void xdotool(std::vector<std::string> args) {
         args.insert(args.begin(), "xdotool");
-        ASSERT_EQ(desktop_.xvfb().run(args).exitStatus, 0);
+        ASSERT_EQ(desktop_.run(args).exitStatus, 0);
     }
     // Press, move in five steps, and release unless told not to.
     void drag(int x0, int y0, int x1, int y1, bool release = true) {

@@ -1,5 +1,8 @@
 #include "tests/support/desktop.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <chrono>
@@ -11,25 +14,55 @@
 
 namespace kg::test {
 namespace {
+
 using namespace std::chrono_literals;
 constexpr const char* kXfconfService = "/usr/share/dbus-1/services/org.xfce.Xfconf.service";
-}  // namespace
 
-namespace {
+// Starts Xvfb on a free display; returns once it accepts connections (it then writes the
+// display number to the -displayfd descriptor).
+std::unique_ptr<BackgroundProcess> startXvfb(int width, int height, std::string& display) {
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+    ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    std::unique_ptr<BackgroundProcess> server;
+    ProcessOptions options;
+    options.logPath = "/dev/null";
+    options.stopGrace = 5s;
+    try {
+        server = std::make_unique<BackgroundProcess>(
+            std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten",
+                                     "tcp", "-noreset", "+extension", "RANDR", "+extension", "Composite", "+extension",
+                                     "DAMAGE"},
+            options);
+    } catch (...) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        throw;
+    }
+    ::close(fds[1]);
+    std::string number;
+    pollfd pfd{fds[0], POLLIN, 0};
+    for (char c; ::poll(&pfd, 1, 15000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
+    ::close(fds[0]);
+    if (number.empty()) throw std::runtime_error("Xvfb did not start");
+    display = ":" + number;
+    return server;
+}
 
 // Paints the wallpaper as wallpaper setters do: a pixmap as the root window's background,
 // published in _XROOTPMAP_ID and ESETROOT_PMAP_ID (compositing managers draw the desktop from
 // it; picom shows plain grey for a root that only has a background colour) and kept after this
 // client disconnects.
-void paintWallpaper(const XvfbServer& xvfb, std::uint32_t rgb) {
-    const X11TestScene x(xvfb.display());
+void paintWallpaper(const std::string& display, int width, int height, std::uint32_t rgb) {
+    const X11TestScene x(display);
     xcb_connection_t* c = x.connection();
     const xcb_window_t root = x.screen()->root;
     const xcb_pixmap_t pixmap = xcb_generate_id(c);
-    xcb_create_pixmap(c, x.screen()->root_depth, pixmap, root, xvfb.width(), xvfb.height());
+    xcb_create_pixmap(c, x.screen()->root_depth, pixmap, root, width, height);
     const xcb_gcontext_t gc = xcb_generate_id(c);
     xcb_create_gc(c, gc, pixmap, XCB_GC_FOREGROUND, &rgb);
-    const xcb_rectangle_t all{0, 0, static_cast<std::uint16_t>(xvfb.width()), static_cast<std::uint16_t>(xvfb.height())};
+    const xcb_rectangle_t all{0, 0, static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height)};
     xcb_poly_fill_rectangle(c, pixmap, gc, 1, &all);
     xcb_free_gc(c, gc);
     xcb_change_window_attributes(c, root, XCB_CW_BACK_PIXMAP, &pixmap);
@@ -83,14 +116,17 @@ std::string missingProgram(Desktop desktop) {
 }
 
 DesktopSession::DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int width, int height)
-    : desktop_(desktop), xvfb_(width, height) {
+    : desktop_(desktop), width_(width), height_(height) {
     if (const std::string missing = missingProgram(desktop); !missing.empty())
         throw std::runtime_error(missing + " is not installed");
-    paintWallpaper(xvfb_, wallpaperRgb);
-    DaemonOptions options;
-    options.env = {{"DISPLAY", xvfb_.display()}};
+    xvfb_ = startXvfb(width, height, display_);
+    paintWallpaper(display_, width, height, wallpaperRgb);
+    ProcessOptions options;
+    options.env = {{"DISPLAY", display_}};
+    options.logPath = "/dev/null";
+    options.stopGrace = 5s;
     const std::string name = desktopName(desktop);
-    x_ = std::make_unique<X11TestScene>(xvfb_.display());
+    x_ = std::make_unique<X11TestScene>(display_);
     const X11TestScene& x = *x_;
     if (desktop == Desktop::Openbox || desktop == Desktop::OpenboxPicom) {
         windowManager_.emplace(std::vector<std::string>{"openbox", "--sm-disable"}, options);
@@ -106,7 +142,7 @@ DesktopSession::DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int 
         waitUntil(name + ": window manager", [&] { return x.selectionOwned("WM_S0"); }, {&*windowManager_}, 20s);
     if (desktop == Desktop::OpenboxPicom)
         compositor_.emplace(std::vector<std::string>{"picom", "--shadow"}, options);
-    const Daemon* compositing = compositor_ ? &*compositor_ : windowManager_ ? &*windowManager_ : nullptr;
+    const BackgroundProcess* compositing = compositor_ ? &*compositor_ : windowManager_ ? &*windowManager_ : nullptr;
     if (composited())
         waitUntil(name + ": compositing manager", [&] { return x.selectionOwned("_NET_WM_CM_S0"); }, {compositing}, 20s);
     // The compositing manager's first paint of the desktop, or the root's own.
@@ -120,6 +156,15 @@ DesktopSession::DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int 
 }
 
 DesktopSession::~DesktopSession() = default;
+
+ProcessOptions DesktopSession::clientOptions() const {
+    ProcessOptions options;
+    options.env = {{"DISPLAY", display_}, {"QT_QPA_PLATFORM", "xcb"}};
+    options.unsetEnv = {"WAYLAND_DISPLAY"};
+    return options;
+}
+
+ProcessResult DesktopSession::run(const std::vector<std::string>& argv) const { return runProcess(argv, clientOptions()); }
 
 std::uint32_t DesktopSession::openWindow(int x, int y, int width, int height, std::uint32_t rgb) {
     xcb_connection_t* c = x_->connection();
@@ -146,7 +191,7 @@ std::uint32_t DesktopSession::openWindow(int x, int y, int width, int height, st
     }, {}, 20s);
     // A compositing manager paints the window's shadow a moment after the window itself: it
     // counts as shown once two looks at the screen 200 ms apart agree.
-    const auto look = [&] { return composited() ? x_->grab(0, 0, xvfb_.width(), xvfb_.height()) : std::vector<std::uint32_t>{}; };
+    const auto look = [&] { return composited() ? x_->grab(0, 0, width_, height_) : std::vector<std::uint32_t>{}; };
     std::vector<std::uint32_t> shot, again = look();
     for (int looks = 0; composited() && looks < 25 && again != shot; ++looks) {
         shot = std::move(again);
@@ -186,7 +231,7 @@ std::uint32_t DesktopSession::inputFocus() const {
 
 std::vector<std::uint8_t> DesktopSession::screenshot() const {
     std::vector<std::uint8_t> rgb;
-    for (const std::uint32_t p : x_->grab(0, 0, xvfb_.width(), xvfb_.height()))
+    for (const std::uint32_t p : x_->grab(0, 0, width_, height_))
         rgb.insert(rgb.end(), {static_cast<std::uint8_t>(p >> 16), static_cast<std::uint8_t>(p >> 8), static_cast<std::uint8_t>(p)});
     return rgb;
 }

@@ -1,9 +1,10 @@
 #pragma once
-// A person's X11 desktop on a private Xvfb, for tests that must hold on the desktops people
-// run: a wallpaper on the root window and, per `Desktop`, no window manager, openbox, openbox
-// with picom drawing shadows, or xfwm4 with its own compositor. The constructor returns once
-// the window manager owns WM_S0 and manages windows, the compositing manager owns
-// _NET_WM_CM_S0 and the wallpaper is on the screen; everything stops when the object goes away.
+// A person's X11 desktop on a private Xvfb (a free display number found with -displayfd, so
+// concurrent test runs never collide), for tests that must hold on the desktops people run: a
+// wallpaper on the root window and, per `Desktop`, no window manager, openbox, openbox with
+// picom drawing shadows, or xfwm4 with its own compositor. The constructor returns once the
+// window manager owns WM_S0 and manages windows, the compositing manager owns _NET_WM_CM_S0
+// and the wallpaper is on the screen; everything stops when the object goes away.
 
 #include <chrono>
 #include <cstdint>
@@ -12,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/process_runner.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/x11_test_scene.h"
-#include "tests/support/xvfb.h"
 
 namespace kg::test {
 
@@ -33,7 +34,12 @@ public:
     DesktopSession& operator=(const DesktopSession&) = delete;
     ~DesktopSession();
 
-    [[nodiscard]] const XvfbServer& xvfb() const { return xvfb_; }
+    [[nodiscard]] const std::string& display() const { return display_; }  // ":N"
+    [[nodiscard]] pid_t serverPid() const { return xvfb_->pid(); }
+    // Options for a child that should be a client of this desktop (DISPLAY set, Qt on xcb).
+    [[nodiscard]] ProcessOptions clientOptions() const;
+    // Runs a tool such as xdotool against this desktop; returns its result.
+    ProcessResult run(const std::vector<std::string>& argv) const;
     [[nodiscard]] bool hasWindowManager() const { return desktop_ != Desktop::Bare; }
     [[nodiscard]] bool composited() const { return desktop_ == Desktop::OpenboxPicom || desktop_ == Desktop::Xfwm4; }
 
@@ -55,13 +61,15 @@ public:
 
 private:
     Desktop desktop_;
+    int width_, height_;
     TempDir dir_;
-    XvfbServer xvfb_;
+    std::unique_ptr<BackgroundProcess> xvfb_;
+    std::string display_;
     std::unique_ptr<X11TestScene> x_;  // the session's own client: wallpaper checks, windows
     // Declared in start order, so they stop in reverse: compositor, window manager, bus.
-    std::optional<Daemon> bus_;
-    std::optional<Daemon> windowManager_;
-    std::optional<Daemon> compositor_;
+    std::optional<BackgroundProcess> bus_;
+    std::optional<BackgroundProcess> windowManager_;
+    std::optional<BackgroundProcess> compositor_;
 };
 
 }  // namespace kg::test

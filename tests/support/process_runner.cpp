@@ -107,85 +107,78 @@ std::string requireProgram(const std::string& name) {
     return path;
 }
 
-Daemon::Daemon(std::vector<std::string> argv, DaemonOptions options) : options_(std::move(options)) {
+BackgroundProcess::BackgroundProcess(std::vector<std::string> argv, const ProcessOptions& options) : options_(options) {
     // setpriv execs the program in its own place, keeping the parent-death signal.
     if (options_.parentDeathSignal) argv.insert(argv.begin(), {"setpriv", "--pdeathsig", "TERM"});
-    const std::string out = options_.logPath.empty() ? "/dev/null" : options_.logPath;
+    int pipes[2][2] = {{-1, -1}, {-1, -1}};  // standard output, standard error
+    const auto closePipes = [&](int end) {
+        for (auto& p : pipes)
+            if (p[end] >= 0) ::close(p[end]);
+    };
     FileActions actions;
     posix_spawn_file_actions_addopen(&actions.actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions.actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions.actions, 1, 2);
-    pid_ = spawn(argv, options_.env, options_.unsetEnv, actions, options_.ownProcessGroup);
+    if (options_.logPath.empty()) {
+        if (::pipe2(pipes[0], O_CLOEXEC) != 0 || ::pipe2(pipes[1], O_CLOEXEC) != 0) {
+            closePipes(0), closePipes(1);
+            throw std::runtime_error("pipe");
+        }
+        posix_spawn_file_actions_adddup2(&actions.actions, pipes[0][1], 1);
+        posix_spawn_file_actions_adddup2(&actions.actions, pipes[1][1], 2);
+    } else {
+        posix_spawn_file_actions_addopen(&actions.actions, 1, options_.logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions.actions, 1, 2);
+    }
+    try {
+        pid_ = spawn(argv, options_.env, options_.unsetEnv, actions, options_.ownProcessGroup);
+    } catch (...) {
+        closePipes(0), closePipes(1);
+        throw;
+    }
+    closePipes(1);
+    fds_[0] = pipes[0][0];
+    fds_[1] = pipes[1][0];
 }
 
-bool Daemon::running() const {
-    if (pid_ <= 0) return false;
+bool BackgroundProcess::running() const {
+    if (pid_ <= 0 || reaped_) return false;
     siginfo_t info{};
-    // WNOWAIT leaves an ended daemon a zombie, so its pid (and group id) stays ours until stop().
+    // WNOWAIT leaves an ended child a zombie, so its pid (and group id) stays ours until reaped.
     return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != pid_;
 }
 
-void Daemon::stop() {
-    if (pid_ <= 0) return;
-    const pid_t target = options_.ownProcessGroup ? -pid_ : pid_;
-    ::kill(target, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + options_.stopGrace;
-    while (running() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(milliseconds(20));
-    ::kill(target, SIGKILL);  // whatever is left
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
+void BackgroundProcess::stop() {
+    if (pid_ > 0 && !reaped_) {
+        const pid_t target = options_.ownProcessGroup ? -pid_ : pid_;
+        ::kill(target, SIGTERM);
+        const auto deadline = std::chrono::steady_clock::now() + options_.stopGrace;
+        while (running() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(milliseconds(20));
+        ::kill(target, SIGKILL);  // whatever is left
+        ::waitpid(pid_, nullptr, 0);
+        reaped_ = true;
+    }
+    for (int& fd : fds_) {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
 }
 
-std::string Daemon::logTail() const {
-    if (options_.logPath.empty()) return {};
+std::string BackgroundProcess::logTail() const {
+    if (options_.logPath.empty() || options_.logPath == "/dev/null") return {};
     const std::string text = readFile(options_.logPath);
     return "; its log:\n" + (text.size() > 2000 ? "..." + text.substr(text.size() - 2000) : text);
 }
 
-void waitUntil(const std::string& what, const std::function<bool()>& ready, const std::vector<const Daemon*>& daemons,
-               milliseconds timeout, milliseconds interval) {
+void waitUntil(const std::string& what, const std::function<bool()>& ready,
+               const std::vector<const BackgroundProcess*>& daemons, milliseconds timeout, milliseconds interval) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!ready()) {
-        for (const Daemon* daemon : daemons)
+        for (const BackgroundProcess* daemon : daemons)
             if (daemon && !daemon->running()) throw std::runtime_error(what + ": the program ended" + daemon->logTail());
         if (std::chrono::steady_clock::now() > deadline) {
             const std::string log = daemons.size() == 1 && daemons[0] ? daemons[0]->logTail() : "";
             throw std::runtime_error(what + ": not within " + std::to_string(timeout.count() / 1000) + " s" + log);
         }
         std::this_thread::sleep_for(interval);
-    }
-}
-
-BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
-    int outPipe[2] = {-1, -1}, errPipe[2] = {-1, -1};
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
-        for (int fd : {outPipe[0], outPipe[1]}) if (fd >= 0) ::close(fd);
-        throw std::runtime_error("pipe");
-    }
-    fds_[0] = outPipe[0];
-    fds_[1] = errPipe[0];
-    FileActions actions;
-    posix_spawn_file_actions_adddup2(&actions.actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions.actions, errPipe[1], 2);
-    posix_spawn_file_actions_addopen(&actions.actions, 0, "/dev/null", O_RDONLY, 0);
-    try {
-        pid_ = spawn(argv, options.env, options.unsetEnv, actions, false);
-    } catch (...) {
-        for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) ::close(fd);
-        throw;
-    }
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-}
-
-BackgroundProcess::~BackgroundProcess() {
-    if (!reaped_ && pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    for (int& fd : fds_) {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
     }
 }
 
@@ -221,14 +214,15 @@ void BackgroundProcess::signal(int signo) const {
 
 ProcessResult BackgroundProcess::wait(milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (fds_[0] >= 0 || fds_[1] >= 0) {
+    while (fds_[0] >= 0 || fds_[1] >= 0 || running()) {
         const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             result_.timedOut = true;
             ::kill(pid_, SIGKILL);
             break;
         }
-        pump(std::min(left, milliseconds(100)));
+        if (fds_[0] >= 0 || fds_[1] >= 0) pump(std::min(left, milliseconds(100)));
+        else std::this_thread::sleep_for(std::min(left, milliseconds(20)));
     }
     if (!reaped_) {
         int status = 0;

@@ -1,7 +1,7 @@
 #pragma once
-// Child processes of a test: a program whose output is collected, for tests that drive the built
-// executable (or a tool) from outside the way a controlling program does, and the daemons (X
-// server, sound servers, desktop processes) a fixture runs for its lifetime.
+// Child processes of a test: the built executable (or a tool) driven from outside the way a
+// controlling program does, its output collected; and the daemons (X server, sound servers,
+// desktop processes) a fixture runs for its lifetime, their output in a log.
 
 #include <sys/types.h>
 
@@ -26,9 +26,16 @@ struct ProcessResult {
 };
 
 struct ProcessOptions {
-    std::map<std::string, std::string> env;  // added to (or replacing in) the current environment
+    std::map<std::string, std::string> env;  // added to (or replacing in) the test's environment
     std::vector<std::string> unsetEnv;
-    std::chrono::milliseconds timeout{60000};
+    std::chrono::milliseconds timeout{60000};  // runProcess's limit
+    // A daemon's: standard output and error go to this file ("/dev/null" to drop them) instead
+    // of being collected, so a daemon nobody reads never blocks on a full pipe.
+    std::string logPath;
+    bool ownProcessGroup = false;    // stop() ends the whole group, so also what the child started
+    bool parentDeathSignal = false;  // SIGTERM when the test dies (util-linux's setpriv), so a
+                                     // test killed on its time-out leaves nothing running
+    std::chrono::milliseconds stopGrace{0};  // between stop()'s SIGTERM and its SIGKILL
 };
 
 // Absolute path of a program on PATH, or empty.
@@ -37,67 +44,42 @@ struct ProcessOptions {
 // is not installed. Every child below is started through it.
 [[nodiscard]] std::string requireProgram(const std::string& name);
 
-struct DaemonOptions {
-    std::map<std::string, std::string> env;  // added to (or replacing in) the test's environment
-    std::vector<std::string> unsetEnv;
-    std::string logPath;             // standard output and error; empty: thrown away
-    bool ownProcessGroup = false;    // stop() ends the whole group, so also what the daemon started
-    bool parentDeathSignal = false;  // SIGTERM when the test dies (util-linux's setpriv), so a
-                                     // test killed on its time-out leaves nothing running
-    std::chrono::milliseconds stopGrace{5000};  // between stop()'s SIGTERM and its SIGKILL
-};
-
-// A program running in the background for a test's lifetime (a server or desktop process
-// nobody reads from), standard input /dev/null, started with default signal handling so the
-// SIGTERM that stops it is never lost. Descriptors without FD_CLOEXEC are inherited. Main
-// thread only.
-class Daemon {
-public:
-    Daemon(std::vector<std::string> argv, DaemonOptions options = {});
-    ~Daemon() { stop(); }
-    Daemon(const Daemon&) = delete;
-    Daemon& operator=(const Daemon&) = delete;
-
-    [[nodiscard]] bool running() const;  // false once the program has ended
-    [[nodiscard]] pid_t pid() const { return pid_; }
-    [[nodiscard]] const std::string& logPath() const { return options_.logPath; }
-    // "; its log:" and the end of the log, for an error message; empty without a log.
-    [[nodiscard]] std::string logTail() const;
-    void stop();  // SIGTERM, then SIGKILL after the grace time; idempotent
-
-private:
-    DaemonOptions options_;
-    pid_t pid_ = -1;
-};
-
-// Polls `ready` every `interval` until it holds; throws std::runtime_error naming `what` (and
-// the daemon's log) when one of `daemons` (null ones skipped) ends first or `timeout` passes.
-void waitUntil(const std::string& what, const std::function<bool()>& ready, const std::vector<const Daemon*>& daemons,
-               std::chrono::milliseconds timeout, std::chrono::milliseconds interval = std::chrono::milliseconds(20));
-
-// A child started in the background (standard input /dev/null); its output is collected until
-// it ends. Destruction kills a child that still runs.
+// A child started in the background, standard input /dev/null, with an empty signal mask and
+// default dispositions so a signal meant for it is never lost. Descriptors without FD_CLOEXEC
+// are inherited. Destruction stops a child that still runs. Main thread only.
 class BackgroundProcess {
 public:
-    BackgroundProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
-    ~BackgroundProcess();
+    BackgroundProcess(std::vector<std::string> argv, const ProcessOptions& options = {});
+    ~BackgroundProcess() { stop(); }
     BackgroundProcess(const BackgroundProcess&) = delete;
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
 
     [[nodiscard]] pid_t pid() const { return pid_; }
+    [[nodiscard]] bool running() const;  // false once the program has ended
+    [[nodiscard]] const std::string& logPath() const { return options_.logPath; }
+    // "; its log:" and the end of the log, for an error message; empty without a log.
+    [[nodiscard]] std::string logTail() const;
     // Waits until standard output holds `count` lines or the time is up; returns it so far.
     std::string waitForLines(std::size_t count, std::chrono::milliseconds timeout);
     void signal(int signo) const;
     // Waits for the end (SIGKILL on time-out) and returns everything.
     ProcessResult wait(std::chrono::milliseconds timeout);
+    void stop();  // SIGTERM, then SIGKILL after the grace time; idempotent
 
 private:
     void pump(std::chrono::milliseconds budget);
+    ProcessOptions options_;
     pid_t pid_ = -1;
-    int fds_[2] = {-1, -1};  // standard output, standard error
+    int fds_[2] = {-1, -1};  // standard output, standard error, when collected
     bool reaped_ = false;
     ProcessResult result_;
 };
+
+// Polls `ready` every `interval` until it holds; throws std::runtime_error naming `what` (and
+// the daemon's log) when one of `daemons` (null ones skipped) ends first or `timeout` passes.
+void waitUntil(const std::string& what, const std::function<bool()>& ready,
+               const std::vector<const BackgroundProcess*>& daemons, std::chrono::milliseconds timeout,
+               std::chrono::milliseconds interval = std::chrono::milliseconds(20));
 
 // Runs the program and waits for it.
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});

@@ -40,13 +40,15 @@ void PulseServer::startPulseAudio() {
 }
 
 void PulseServer::start(const std::vector<std::string>& argv) {
-    DaemonOptions options;
+    ProcessOptions options;
     options.env = env_;
-    daemons_.push_back(std::make_unique<Daemon>(argv, options));
+    options.logPath = "/dev/null";
+    options.stopGrace = std::chrono::seconds(5);
+    daemons_.push_back(std::make_unique<BackgroundProcess>(argv, options));
 }
 
 void PulseServer::waitUntil(const std::string& what, const std::function<bool()>& ready) {
-    std::vector<const Daemon*> daemons;
+    std::vector<const BackgroundProcess*> daemons;
     for (const auto& daemon : daemons_) daemons.push_back(daemon.get());
     kg::test::waitUntil("sound server: " + what, ready, daemons, std::chrono::seconds(15), std::chrono::milliseconds(50));
 }

@@ -48,7 +48,7 @@ private:
 
     TempDir dir_;  // first: removed after the daemons have ended
     std::map<std::string, std::string> env_;
-    std::vector<std::unique_ptr<Daemon>> daemons_;  // in start order; the last serves clients
+    std::vector<std::unique_ptr<BackgroundProcess>> daemons_;  // in start order; the last serves clients
 };
 
 }  // namespace kg::test

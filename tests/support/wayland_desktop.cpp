@@ -62,12 +62,12 @@ void WaylandDesktop::stop() {
     while (!services_.empty()) services_.pop_back();
 }
 
-const Daemon& WaylandDesktop::launch(const std::string& name, std::vector<std::string> argv,
+const BackgroundProcess& WaylandDesktop::launch(const std::string& name, std::vector<std::string> argv,
                                     const std::map<std::string, std::string>& extraEnv) {
-    DaemonOptions options{.env = serviceEnv_, .unsetEnv = kForeignVariables, .logPath = runtimeDir() + "/" + name + ".log",
-                          .ownProcessGroup = true, .parentDeathSignal = true, .stopGrace = std::chrono::seconds(3)};
+    ProcessOptions options{.env = serviceEnv_, .unsetEnv = kForeignVariables, .logPath = runtimeDir() + "/" + name + ".log",
+                           .ownProcessGroup = true, .parentDeathSignal = true, .stopGrace = std::chrono::seconds(3)};
     for (const auto& [key, value] : extraEnv) options.env[key] = value;
-    services_.push_back(std::make_unique<Daemon>(std::move(argv), std::move(options)));
+    services_.push_back(std::make_unique<BackgroundProcess>(std::move(argv), std::move(options)));
     return *services_.back();
 }
 
@@ -93,18 +93,18 @@ void WaylandDesktop::start(PortalSetup portal) {
     for (const char* dir : {"client-state", "no-portals"}) fs::create_directories(runtime / dir);
     chooseOutput("HEADLESS-1");
 
-    const auto waitFor = [](const std::string& what, const Daemon& service, const std::function<bool()>& ready) {
+    const auto waitFor = [](const std::string& what, const BackgroundProcess& service, const std::function<bool()>& ready) {
         waitUntil(fs::path(service.logPath()).stem().string() + ": " + what, ready, {&service}, kStartTimeout,
                   milliseconds(10));
     };
     // Independent parts start together; each is waited for before its dependants start.
-    const Daemon& sway = launch("sway",
+    const BackgroundProcess& sway = launch("sway",
                                 {"unshare", "--user", "--map-user=1000", "--map-group=1000", requireProgram("sway"), "-c",
                                  kConfigDir + "/sway.config"},
                                 {{"WLR_BACKENDS", "headless"}, {"WLR_LIBINPUT_NO_DEVICES", "1"}, {"WLR_RENDERER", "pixman"}});
-    const Daemon& dbus = launch("dbus-daemon", {"dbus-daemon", "--config-file=" + kConfigDir + "/session-bus.conf",
+    const BackgroundProcess& dbus = launch("dbus-daemon", {"dbus-daemon", "--config-file=" + kConfigDir + "/session-bus.conf",
                                                 "--nofork", "--address=" + bus});
-    const Daemon& pipewire = launch("pipewire", {"pipewire"});
+    const BackgroundProcess& pipewire = launch("pipewire", {"pipewire"});
 
     const auto xDisplayFile = (runtime / "x-display").string();
     waitFor("Wayland socket, IPC socket and Xwayland", sway, [&] {
@@ -119,12 +119,12 @@ void WaylandDesktop::start(PortalSetup portal) {
     waitFor("session bus", dbus, [&] { return busNameOwned("org.freedesktop.DBus"); });
     waitFor("socket", pipewire, [&] { return fs::exists(runtime / "pipewire-0"); });
 
-    const Daemon& wireplumber = launch("wireplumber", {"wireplumber"});
-    const Daemon& pulse = launch("pipewire-pulse", {"pipewire-pulse"});
-    const Daemon& permissions = launch("xdg-permission-store", {"/usr/libexec/xdg-permission-store"});
+    const BackgroundProcess& wireplumber = launch("wireplumber", {"wireplumber"});
+    const BackgroundProcess& pulse = launch("pipewire-pulse", {"pipewire-pulse"});
+    const BackgroundProcess& permissions = launch("xdg-permission-store", {"/usr/libexec/xdg-permission-store"});
     if (portal == PortalSetup::ScreenCast) {
         // Started before the portal, which reads its backends' properties once, at start.
-        const Daemon& backend = launch("xdg-desktop-portal-wlr",
+        const BackgroundProcess& backend = launch("xdg-desktop-portal-wlr",
                                        {"/usr/libexec/xdg-desktop-portal-wlr", "-l", "INFO", "-c",
                                         kConfigDir + "/portal-wlr.config"},
                                        {{"WAYLAND_DISPLAY", env_["WAYLAND_DISPLAY"]}, {"LD_PRELOAD", KG_SCREENCOPY_SHIM}});
@@ -134,7 +134,7 @@ void WaylandDesktop::start(PortalSetup portal) {
     if (portal != PortalSetup::None) {
         std::map<std::string, std::string> extra;
         if (portal == PortalSetup::NoScreenCast) extra["XDG_DESKTOP_PORTAL_DIR"] = runtime / "no-portals";
-        const Daemon& frontend = launch("xdg-desktop-portal", {"/usr/libexec/xdg-desktop-portal"}, extra);
+        const BackgroundProcess& frontend = launch("xdg-desktop-portal", {"/usr/libexec/xdg-desktop-portal"}, extra);
         waitFor("bus name", frontend, [&] { return busNameOwned("org.freedesktop.portal.Desktop"); });
     }
     waitFor("socket", pulse, [&] { return fs::exists(runtime / "pulse" / "native"); });

@@ -107,7 +107,7 @@ private:
     void stop();
     // A desktop process: its own process group (stopping it also stops what it started, such as
     // sway's Xwayland), SIGTERM when the test dies, its output in <runtime dir>/<name>.log.
-    const Daemon& launch(const std::string& name, std::vector<std::string> argv,
+    const BackgroundProcess& launch(const std::string& name, std::vector<std::string> argv,
                          const std::map<std::string, std::string>& extraEnv = {});
     [[nodiscard]] bool busNameOwned(const std::string& name) const;
     void pointerCommand(const std::string& line);
@@ -117,7 +117,7 @@ private:
     TempDir dir_;
     std::map<std::string, std::string> env_;         // for clients
     std::map<std::string, std::string> serviceEnv_;  // for the desktop's own processes
-    std::vector<std::unique_ptr<Daemon>> services_;  // in start order; stopped in reverse
+    std::vector<std::unique_ptr<BackgroundProcess>> services_;  // in start order; stopped in reverse
     std::unique_ptr<BackgroundProcess> pointer_;
     std::size_t pointerReplies_ = 0;
     std::vector<std::unique_ptr<BackgroundProcess>> windows_;
