@@ -40,7 +40,6 @@ void sendMouseEventForTesting(Window& window, MouseAction action, Point location
     }
 }
 
-void sendKeyDownForTesting(Window& window, int keyCode) { window.impl().widget->keyDownForTesting(keyCode); }
 
 void processEventsForTesting() {
     QCoreApplication::sendPostedEvents();

@@ -37,8 +37,6 @@ enum class MouseAction { Down, Dragged, Up };
 // Delivers a left-button event at `locationInWindow` (y up; may lie outside the window) to the
 // window's event handling, as the X server would.
 void sendMouseEventForTesting(Window& window, MouseAction action, Point locationInWindow);
-// Delivers a key press with the given key code (key_code::kEscape, ...).
-void sendKeyDownForTesting(Window& window, int keyCode);
 // Serves every pending event and redraw.
 void processEventsForTesting();
 

@@ -70,7 +70,6 @@ public:
     void mousePressForTesting(QPointF pos) { press(pos, globalForTesting(pos)); }
     void mouseMoveForTesting(QPointF pos) { pointerMoved(pos, globalForTesting(pos), true); }
     void mouseReleaseForTesting(QPointF pos) { release(pos, globalForTesting(pos)); }
-    void keyDownForTesting(int keyCode);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -100,8 +100,6 @@ void WindowWidget::keyPressEvent(QKeyEvent* event) {
     deliverKey(KeyEvent{keyCodeFromQt(event->key()), event->text().toStdString()});
 }
 
-void WindowWidget::keyDownForTesting(int keyCode) { deliverKey(KeyEvent{keyCode, {}}); }
-
 bool WindowWidget::event(QEvent* event) {
     if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove)
         impl_.pointerEntered(event->type() == QEvent::MouseMove);

@@ -2,7 +2,6 @@
 // Measuring known tones in decoded sound: how strong a frequency is over a span, and when it
 // starts. Mono float samples.
 
-#include <cstddef>
 #include <optional>
 #include <span>
 

@@ -66,15 +66,5 @@ TEST_F(TwoScreens, DragCrossingOntoTheMainDisplayStaysWithThePressedOneAndOnlyTh
     EXPECT_EQ(results, (std::vector<std::string>{R"({"x":1240,"y":380,"width":300,"height":100,"screen_x":1440,"screen_y":-180})"}));
 }
 
-TEST_F(TwoScreens, EscapeOnAnyDisplayCancelsDuringADragAndOtherKeysAreIgnored) {
-    mouse(0, MouseAction::Down, {100, 700});
-    mouse(0, MouseAction::Dragged, {300, 400});
-    sendKeyDownForTesting(window(1), key_code::kSpace);
-    EXPECT_TRUE(results.empty());
-    EXPECT_TRUE(view(0).isDragging());
-    sendKeyDownForTesting(window(1), key_code::kEscape);
-    EXPECT_EQ(results, (std::vector<std::string>{R"({"cancelled":true})"}));
-}
-
 }  // namespace
 }  // namespace kg

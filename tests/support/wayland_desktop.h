@@ -14,7 +14,6 @@
 // that a restore token spared it. Main thread only.
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
