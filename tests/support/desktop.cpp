@@ -205,10 +205,9 @@ bool DesktopSession::pressed(std::uint32_t window, std::chrono::milliseconds tim
     bool seen = false;
     try {
         waitUntil("a press", [&] {
-            while (auto* event = xcb_poll_for_event(x_->connection())) {
+            while (const capture::XcbReply<xcb_generic_event_t> event{xcb_poll_for_event(x_->connection())}) {
                 seen = seen || ((event->response_type & 0x7f) == XCB_BUTTON_PRESS &&
-                                reinterpret_cast<xcb_button_press_event_t*>(event)->event == window);
-                free(event);
+                                reinterpret_cast<xcb_button_press_event_t*>(event.get())->event == window);
             }
             return seen;
         }, {}, timeout);
@@ -223,10 +222,9 @@ void DesktopSession::focus(std::uint32_t window) {
 }
 
 std::uint32_t DesktopSession::inputFocus() const {
-    auto* reply = xcb_get_input_focus_reply(x_->connection(), xcb_get_input_focus(x_->connection()), nullptr);
-    const std::uint32_t focus = reply ? reply->focus : 0;
-    free(reply);
-    return focus;
+    const auto reply = capture::xcbReply<xcb_get_input_focus_reply_t>(x_->connection(), xcb_get_input_focus_reply,
+                                                                      xcb_get_input_focus(x_->connection()));
+    return reply ? reply->focus : 0;
 }
 
 std::vector<std::uint8_t> DesktopSession::screenshot() const {

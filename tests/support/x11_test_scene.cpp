@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -22,35 +21,31 @@ xcb_visualid_t argbVisual(xcb_screen_t* screen) {
 
 }  // namespace
 
-X11TestScene::X11TestScene(const std::string& display) {
-    connection_ = xcb_connect(display.c_str(), nullptr);
-    if (xcb_connection_has_error(connection_)) {
-        xcb_disconnect(connection_);
-        throw std::runtime_error("cannot connect to " + display);
-    }
-    screen_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+using capture::xcbReply;
+
+X11TestScene::X11TestScene(const std::string& display) : connection_(xcb_connect(display.c_str(), nullptr)) {
+    if (xcb_connection_has_error(connection_.get())) throw std::runtime_error("cannot connect to " + display);
+    screen_ = xcb_setup_roots_iterator(xcb_get_setup(connection_.get())).data;
 }
 
-X11TestScene::~X11TestScene() { xcb_disconnect(connection_); }
-
-void X11TestScene::sync() const { std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr)); }
+void X11TestScene::sync() const {
+    xcbReply<xcb_get_input_focus_reply_t>(connection(), xcb_get_input_focus_reply, xcb_get_input_focus(connection()));
+}
 
 xcb_atom_t X11TestScene::atom(const char* name) const {
-    auto* reply = xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, std::strlen(name), name), nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    std::free(reply);
-    return atom;
+    const auto reply = xcbReply<xcb_intern_atom_reply_t>(connection(), xcb_intern_atom_reply,
+                                                         xcb_intern_atom(connection(), 0, std::strlen(name), name));
+    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
 bool X11TestScene::selectionOwned(const char* name) const {
-    auto* reply = xcb_get_selection_owner_reply(connection_, xcb_get_selection_owner(connection_, atom(name)), nullptr);
-    const bool owned = reply && reply->owner != XCB_WINDOW_NONE;
-    std::free(reply);
-    return owned;
+    const auto reply = xcbReply<xcb_get_selection_owner_reply_t>(connection(), xcb_get_selection_owner_reply,
+                                                                 xcb_get_selection_owner(connection(), atom(name)));
+    return reply && reply->owner != XCB_WINDOW_NONE;
 }
 
 std::uint32_t X11TestScene::addWindow(int x, int y, int width, int height, std::uint32_t rgb, std::uint8_t alpha) {
-    xcb_connection_t* c = connection_;
+    xcb_connection_t* c = connection();
     const std::uint32_t id = xcb_generate_id(c);
     const auto place = [&](std::uint8_t depth, xcb_visualid_t visual, std::uint32_t mask, const std::uint32_t* values) {
         xcb_create_window(c, depth, id, screen_->root, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
@@ -76,7 +71,7 @@ std::uint32_t X11TestScene::addWindow(int x, int y, int width, int height, std::
 
 std::uint32_t X11TestScene::addShaped(int x, int y, int width, int height, std::uint32_t rgb,
                                       const std::vector<xcb_rectangle_t>& shape) {
-    xcb_connection_t* c = connection_;
+    xcb_connection_t* c = connection();
     const std::uint32_t id = xcb_generate_id(c);
     const std::uint32_t values[] = {rgb, 1};
     xcb_create_window(c, XCB_COPY_FROM_PARENT, id, screen_->root, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
@@ -105,7 +100,7 @@ std::uint32_t X11TestScene::addOverlay(int x, int y, int width, int height) {
     std::vector<xcb_rectangle_t> shape = {rect(0, 0, w, 3), rect(0, h - 3, w, 3), rect(0, 3, 3, h - 6), rect(w - 3, 3, 3, h - 6)};
     shape.insert(shape.end(), handles.begin(), handles.end());
     const std::uint32_t id = addShaped(x - 3, y - 3, w, h, 0xff0000, shape);
-    xcb_connection_t* c = connection_;
+    xcb_connection_t* c = connection();
     const xcb_gcontext_t gc = xcb_generate_id(c);
     std::uint32_t colour = 0x000000;
     xcb_create_gc(c, gc, id, XCB_GC_FOREGROUND, &colour);
@@ -132,30 +127,26 @@ std::uint32_t X11TestScene::addBar(int x, int y) {
 }
 
 void X11TestScene::setColor(std::uint32_t window, std::uint32_t rgb) {
-    xcb_change_window_attributes(connection_, window, XCB_CW_BACK_PIXEL, &rgb);
-    xcb_clear_area(connection_, 0, window, 0, 0, 0, 0);
+    xcb_change_window_attributes(connection(), window, XCB_CW_BACK_PIXEL, &rgb);
+    xcb_clear_area(connection(), 0, window, 0, 0, 0, 0);
     sync();
 }
 
 void X11TestScene::move(std::uint32_t window, int x, int y) {
     const std::uint32_t values[] = {static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y)};
-    xcb_configure_window(connection_, window, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
+    xcb_configure_window(connection(), window, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
     sync();
 }
 
 std::vector<std::uint32_t> X11TestScene::grab(int x, int y, int width, int height) const {
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
-    auto* image = xcb_get_image_reply(connection_,
-                                      xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, screen_->root,
-                                                    static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
-                                                    static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), ~0u),
-                                      nullptr);
-    if (!image || xcb_get_image_data_length(image) != static_cast<int>(pixels.size() * 4)) {
-        std::free(image);
+    const auto image = xcbReply<xcb_get_image_reply_t>(
+        connection(), xcb_get_image_reply,
+        xcb_get_image(connection(), XCB_IMAGE_FORMAT_Z_PIXMAP, screen_->root, static_cast<std::int16_t>(x),
+                      static_cast<std::int16_t>(y), static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), ~0u));
+    if (!image || xcb_get_image_data_length(image.get()) != static_cast<int>(pixels.size() * 4))
         throw std::runtime_error("cannot grab the screen");
-    }
-    std::memcpy(pixels.data(), xcb_get_image_data(image), pixels.size() * 4);
-    std::free(image);
+    std::memcpy(pixels.data(), xcb_get_image_data(image.get()), pixels.size() * 4);
     for (auto& p : pixels) p &= 0xffffff;
     return pixels;
 }

@@ -9,12 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "capture/x11/xcb_handles.h"
+
 namespace kg::test {
 
 class X11TestScene {
 public:
     explicit X11TestScene(const std::string& display);
-    ~X11TestScene();
     X11TestScene(const X11TestScene&) = delete;
     X11TestScene& operator=(const X11TestScene&) = delete;
 
@@ -39,14 +40,14 @@ public:
     [[nodiscard]] xcb_atom_t atom(const char* name) const;
     void sync() const;
 
-    [[nodiscard]] xcb_connection_t* connection() const { return connection_; }
+    [[nodiscard]] xcb_connection_t* connection() const { return connection_.get(); }
     [[nodiscard]] xcb_screen_t* screen() const { return screen_; }
 
 private:
     // A window shaped to `shape` (window pixels) with the shadow hint, mapped, filled with rgb.
     std::uint32_t addShaped(int x, int y, int width, int height, std::uint32_t rgb, const std::vector<xcb_rectangle_t>& shape);
 
-    xcb_connection_t* connection_ = nullptr;
+    capture::XcbConnectionPtr connection_;
     xcb_screen_t* screen_ = nullptr;
 };
 
