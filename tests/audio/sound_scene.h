@@ -39,7 +39,7 @@ protected:
     }
 
     std::shared_ptr<capture::ScreenRecorder> create(const std::string& mode, const std::string& name) {
-        return RecorderTest::create(Rect{0, 0, kSceneWidth, kSceneHeight}, {}, 600, name, mode);
+        return RecorderTest::create(Rect{0, 0, kSceneWidth, kSceneHeight}, name, {}, 600, mode);
     }
     // A player started in the background against this scene's servers.
     std::unique_ptr<BackgroundProcess> play(const std::vector<std::string>& argv) {

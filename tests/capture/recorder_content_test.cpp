@@ -42,7 +42,7 @@ TEST_P(DesktopRecorderTest, EveryFrameIsTheScreenWithoutOurWindows) {
     scene_->setColor(changing, kYellow);
     const std::uint32_t overlay = scene_->addOverlay(kX, kY, kW, kH);
     const std::uint32_t bar = scene_->addBar(kX + 140, kY + 250);  // inside the region: no room around it
-    auto recorder = create(Rect{kX, kY, kW, kH}, {overlay, bar});
+    auto recorder = create(Rect{kX, kY, kW, kH}, "movie.mp4", {overlay, bar});
     recorder->start();
     pause(0.4);
     for (int step = 1; step <= 20; ++step) {  // a drag: band and handles across the region

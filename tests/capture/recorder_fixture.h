@@ -1,6 +1,6 @@
 #pragma once
-// A private desktop (1280 x 800, a wallpaper on the root window; by default no window manager)
-// with the engine pointed at it, a main thread, and a place for the movies.
+// The engine pointed at a private desktop (1280 x 800, a wallpaper on the root window; by
+// default no window manager), a main thread, and a place for the movies.
 
 #include <signal.h>
 #include <stdlib.h>
@@ -31,17 +31,11 @@ inline const bool kStopSignalBlocked = [] {
     return pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0;
 }();
 
-class RecorderTest : public testing::Test {
+// The engine with a main thread and a place for the movies; the screen is the subclass's.
+class EngineTest : public testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(kStopSignalBlocked);
-        desktop_ = std::make_unique<DesktopSession>(desktopKind_, kWallpaper);
-        ::setenv("DISPLAY", desktop_->display().c_str(), 1);
-        scene_ = &desktop_->scene();
-    }
-
-    std::shared_ptr<capture::ScreenRecorder> create(std::optional<Rect> region, std::vector<std::uint32_t> excluded = {},
-                                                    std::int64_t maxSeconds = 60, const std::string& name = "movie.mp4",
+    std::shared_ptr<capture::ScreenRecorder> create(std::optional<Rect> region, const std::string& name = "movie.mp4",
+                                                    std::vector<std::uint32_t> excluded = {}, std::int64_t maxSeconds = 60,
                                                     const std::string& audioMode = "none") {
         path_ = dir_.file(name);
         return capture::ScreenRecorder::create(region, audioMode, path_, maxSeconds, std::move(excluded), main_.queue());
@@ -56,16 +50,27 @@ protected:
     }
 
     std::vector<DecodedFrame> frames(MovieSummary* summary = nullptr) { return decodeFrames(path_, summary); }
-
-    void pointerAt(int x, int y) { ASSERT_EQ(desktop_->run({"xdotool", "mousemove", std::to_string(x), std::to_string(y)}).exitStatus, 0); }
     static void pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
-    Desktop desktopKind_ = Desktop::Bare;
     TempDir dir_;
     ThreadMainQueue main_;
+    std::string path_;
+};
+
+class RecorderTest : public EngineTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(kStopSignalBlocked);
+        desktop_ = std::make_unique<DesktopSession>(desktopKind_, kWallpaper);
+        ::setenv("DISPLAY", desktop_->display().c_str(), 1);
+        scene_ = &desktop_->scene();
+    }
+
+    void pointerAt(int x, int y) { ASSERT_EQ(desktop_->run({"xdotool", "mousemove", std::to_string(x), std::to_string(y)}).exitStatus, 0); }
+
+    Desktop desktopKind_ = Desktop::Bare;
     std::unique_ptr<DesktopSession> desktop_;
     X11TestScene* scene_ = nullptr;
-    std::string path_;
 };
 
 }  // namespace kg::test

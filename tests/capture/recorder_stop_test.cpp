@@ -15,7 +15,7 @@ namespace {
 TEST_F(RecorderTest, EachTriggerEndsTheRecordingOnceAndTheFileLastsUntilThen) {
     for (const auto& [maxSeconds, signals, expected] : {std::tuple<std::int64_t, int, double>{0, 0, 0.0}, {2, 0, 2.0}, {60, 3, 0.5}}) {
         SCOPED_TRACE(maxSeconds);
-        auto recorder = create(Rect{0, 0, 320, 240}, {}, maxSeconds, "max" + std::to_string(maxSeconds) + ".mp4");
+        auto recorder = create(Rect{0, 0, 320, 240}, "max" + std::to_string(maxSeconds) + ".mp4", {}, maxSeconds);
         for (int i = 0; i < signals; ++i) ::kill(::getpid(), SIGUSR1);
         recorder->start();
         if (signals) pause(0.5);

@@ -9,31 +9,17 @@
 #include <filesystem>
 #include <thread>
 
-#include "capture/screen_recorder.h"
-#include "tests/capture/movie_reader.h"
-#include "tests/capture/thread_main_queue.h"
+#include "tests/capture/recorder_fixture.h"
 #include "tests/support/wayland_desktop.h"
 
 namespace kg::test {
 namespace {
 
 using namespace std::chrono_literals;
-constexpr std::uint32_t kRed = 0xd02020, kGreen = 0x20c040, kGrey = 0x808080;
-constexpr std::uint32_t kWallpaper = 0x3a6ea5;
+constexpr std::uint32_t kGrey = 0x808080, kSwayWallpaper = 0x3a6ea5;
 
-void pause(std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }
-
-class PortalCaptureTest : public testing::Test {
+class PortalCaptureTest : public EngineTest {
 protected:
-    std::shared_ptr<capture::ScreenRecorder> create(kg::Rect region, const std::string& name) {
-        path_ = dir_.file(name);
-        return capture::ScreenRecorder::create(region, "none", path_, 60, {}, main_.queue());
-    }
-    ResultObject finish(const std::shared_ptr<capture::ScreenRecorder>& recorder) {
-        main_.queue()([recorder] { recorder->triggerStop(); });
-        recorder->waitForStop();
-        return recorder->stop();
-    }
     std::filesystem::path tokenFile() const {
         return std::filesystem::path(desktop_.clientEnv().at("XDG_STATE_HOME")) / "kestrelgrain-capture" /
                "screen-cast-restore-token";
@@ -45,9 +31,6 @@ protected:
     }
 
     WaylandDesktop desktop_;
-    TempDir dir_;
-    ThreadMainQueue main_;
-    std::string path_;
 };
 
 // The window's four corners inside, and the wallpaper one pixel outside each edge; `blur`
@@ -69,10 +52,10 @@ TEST_F(PortalCaptureTest, TheChosenOutputCroppedWithCursorAndMovesThenTheStoredP
     desktop_.showWindow({1380, 100, 300, 200}, kGreen);
     desktop_.showWindow({1800, 500, 200, 150}, kGrey, WaylandDesktop::Motion::Moving);
     desktop_.chooseOutput(second);
-    auto recorder = create({1330, 50, 800, 600}, "second-output.mp4");  // relative to HEADLESS-1
+    auto recorder = create(kg::Rect{1330, 50, 800, 600}, "second-output.mp4");  // relative to HEADLESS-1
     recorder->start();
     desktop_.movePointer(1630, 150);  // over the green window, hot spot at region (300, 100)
-    pause(1200ms);
+    pause(1.2);
     try {
         recorder->updateRegion({100, 100, 800, 600});
         ADD_FAILURE() << "a region on the monitor that is not shared was accepted";
@@ -81,19 +64,19 @@ TEST_F(PortalCaptureTest, TheChosenOutputCroppedWithCursorAndMovesThenTheStoredP
         EXPECT_NE(std::string(error.what()).find(second), std::string::npos) << error.what();
     }
     recorder->updateRegion({1300, 20, 800, 600});
-    pause(1000ms);
-    const ResultObject result = finish(recorder);
+    pause(1.0);
+    const ResultObject result = stopFromMain(recorder);
     EXPECT_NEAR(std::get<double>(*result.find("duration")), 2.3, 0.3);
     MovieSummary movie;
-    const auto all = decodeFrames(path_, &movie);
+    const auto all = frames(&movie);
     ASSERT_EQ(movie.width, 800);
     // A picture once the pointer rests, before the move at 1.2 s, and the last one after it.
     const auto rested = std::find_if(all.begin(), all.end(), [](auto& f) { return f.seconds > 0.8; });
     ASSERT_NE(rested, all.end());
     ASSERT_LT(rested->seconds, 1.15);
     ASSERT_GT(all.back().seconds, 1.4);
-    expectExactly(*rested, 50, 50, 300, 200, kGreen, kWallpaper);
-    expectExactly(all.back(), 80, 80, 300, 200, kGreen, kWallpaper);
+    expectExactly(*rested, 50, 50, 300, 200, kGreen, kSwayWallpaper);
+    expectExactly(all.back(), 80, 80, 300, 200, kGreen, kSwayWallpaper);
     // The cursor drawn in: dark and light pixels just below-right of its hot spot, on green.
     for (const auto& [frame, x, y] : {std::tuple{&*rested, 300, 100}, {&all.back(), 330, 130}}) {
         int cursorPixels = 0;
@@ -108,17 +91,17 @@ TEST_F(PortalCaptureTest, TheChosenOutputCroppedWithCursorAndMovesThenTheStoredP
     struct stat info{};
     ASSERT_EQ(::stat(tokenFile().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
-    auto again = create({1330, 50, 800, 600}, "again.mp4");
+    auto again = create(kg::Rect{1330, 50, 800, 600}, "again.mp4");
     again->start();
-    pause(800ms);
-    finish(again);
+    pause(0.8);
+    stopFromMain(again);
     EXPECT_EQ(desktop_.chooserCalls(), 1);
-    ASSERT_FALSE(decodeFrames(path_).empty());
-    expectExactly(decodeFrames(path_).back(), 50, 50, 300, 200, kGreen, kWallpaper);
+    ASSERT_FALSE(frames().empty());
+    expectExactly(frames().back(), 50, 50, 300, 200, kGreen, kSwayWallpaper);
 
     // A new recording on HEADLESS-1 while the stored permission shares HEADLESS-2: refused,
     // and the permission forgotten so that the next run asks again.
-    EXPECT_THROW(create({100, 100, 400, 300}, "refused.mp4"), capture::CaptureError);
+    EXPECT_THROW(create(kg::Rect{100, 100, 400, 300}, "refused.mp4"), capture::CaptureError);
     EXPECT_FALSE(std::filesystem::exists(tokenFile()));
 }
 
@@ -127,18 +110,18 @@ TEST_F(PortalCaptureTest, AStillMonitorAtScaleTwoIsCroppedInItsOwnPixelsInFewFra
     ASSERT_EQ(desktop_.swaymsg({"output", "HEADLESS-1", "scale", "2"}).exitStatus, 0);  // 640 x 400 points
     desktop_.showWindow({100, 80, 200, 120}, kRed);
     desktop_.movePointer(600, 380);  // before the stream exists: out of the way, no change later
-    auto recorder = create({50, 40, 400, 240}, "scaled.mp4");
+    auto recorder = create(kg::Rect{50, 40, 400, 240}, "scaled.mp4");
     recorder->start();
-    pause(3000ms);
-    const ResultObject result = finish(recorder);
+    pause(3.0);
+    const ResultObject result = stopFromMain(recorder);
     EXPECT_NEAR(std::get<double>(*result.find("duration")), 3.0, 0.3);
     MovieSummary movie;
-    const auto all = decodeFrames(path_, &movie);
+    const auto all = frames(&movie);
     ASSERT_FALSE(all.empty());
     EXPECT_LE(all.size(), 10u);  // a refresh a second, not 30
     EXPECT_NEAR(movie.durationSeconds, 3.0, 0.3);
     EXPECT_EQ(movie.width, 400);  // points, scaled down from the stream's 800 x 480 pixels
-    expectExactly(all.back(), 50, 40, 200, 120, kRed, kWallpaper, 2);
+    expectExactly(all.back(), 50, 40, 200, 120, kRed, kSwayWallpaper, 2);
 }
 
 TEST_F(PortalCaptureTest, DeclinedAndEndedByTheCompositorAreResultLines) {
@@ -151,7 +134,7 @@ TEST_F(PortalCaptureTest, DeclinedAndEndedByTheCompositorAreResultLines) {
     const std::string path = dir_.file("ended.mp4");
     BackgroundProcess running({KG_CAPTURE_BENCH, path, "4", "0", "0", "400", "300"}, desktop_.clientOptions());
     running.waitForLines(1, 10s);
-    pause(1500ms);
+    pause(1.5);
     EXPECT_EQ(desktop_.endScreenCasts(), 1);
     const ProcessResult ended = running.wait(15s);
     EXPECT_EQ(ended.err, "");
