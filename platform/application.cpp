@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "platform/qt/window_impl.h"
@@ -89,13 +88,6 @@ void onExit() {
     endProcess();
 }
 
-// Only the tests' in-memory platform is taken from the environment; anything else a desktop
-// session may name (wayland, "wayland;xcb", ...) is replaced by xcb, which this tool speaks.
-bool usesXcb() {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    return platform == nullptr || std::strncmp(platform, "offscreen", 9) != 0;
-}
-
 // Whether the X server named by DISPLAY accepts a connection. Asked before the toolkit starts,
 // because Qt aborts the process when it cannot connect.
 bool displayReachable() {
@@ -117,11 +109,10 @@ bool Application::open(int& argc, char** argv) {
     qInstallMessageHandler(dropMessage);
     keepSessionBusFromStarting();
     noteToolkitRuntimeDirectory();
-    if (usesXcb()) {
-        if (!displayReachable()) return gOpenAnswer = false;
-        // This tool speaks X11; never let the toolkit pick another platform on its own.
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-    }
+    if (!displayReachable()) return gOpenAnswer = false;
+    // This tool speaks X11: whatever platform a desktop session names (wayland, "wayland;xcb",
+    // ...), the toolkit never picks another one.
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
     // One point is one X pixel everywhere in this tool: the capture engine, the shapes and the
     // snapshots speak X pixels, so the toolkit's own scaling (from the desktop's Xft.dpi or a
     // scale variable) would put windows and printed regions in another space.

@@ -37,8 +37,7 @@ public:
     // Connects to the display and creates the toolkit's application. Returns false, having
     // printed nothing, when the X server cannot be reached (the caller reports it). Before the
     // toolkit starts, every toolkit log message is silenced for the life of the process, so
-    // nothing ever reaches standard error. With QT_QPA_PLATFORM=offscreen (tests) no X server
-    // is needed. Calling it again returns the first answer.
+    // nothing ever reaches standard error. Calling it again returns the first answer.
     static bool open(int& argc, char** argv);
     // The application created by open(). Undefined before it.
     static Application& shared();
@@ -61,7 +60,7 @@ public:
     [[nodiscard]] static bool isMainThread();
 
     // Whether a compositing manager runs on the display (translucency blends with what lies
-    // below). Always true on the offscreen platform.
+    // below).
     [[nodiscard]] bool hasCompositingManager() const;
     // Takes every window of this process off the screen and returns once the X server has
     // processed it. terminate() does this itself; callers that print a result another process

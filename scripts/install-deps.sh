@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake pkg-config git
-  # toolkit (the xcb and offscreen platform plugins live in qt6-qpa-plugins)
+  # toolkit (the xcb platform plugin lives in qt6-qpa-plugins)
   qt6-base-dev qt6-qpa-plugins libgl-dev
   # capture backend
   libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-composite0-dev libxcb-damage0-dev
@@ -21,8 +21,9 @@ packages=(
   # with the stop and pause symbols, /usr/bin/time, a terminal for the benchmark's typing scene
   xvfb xauth xdotool x11-utils x11-xserver-utils ffmpeg pulseaudio pulseaudio-utils
   fonts-dejavu-core fonts-symbola time xterm
-  # the desktops the X11 tests run on: window managers and compositing managers
-  openbox picom xfwm4 xcompmgr
+  # the desktops the X11 tests run on: window managers and compositing managers; Xorg with its
+  # dummy driver for two monitors (Xvfb has one)
+  openbox picom xfwm4 xcompmgr xserver-xorg-core xserver-xorg-video-dummy
   # PipeWire with its pulse server, the second sound server the tests run against
   pipewire wireplumber pipewire-pulse libpipewire-0.3-common dbus dbus-bin
   # dbus-launch, which the D-Bus library autolaunches without a session bus: the tests check

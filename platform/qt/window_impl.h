@@ -65,12 +65,6 @@ class WindowWidget : public QWidget {
 public:
     explicit WindowWidget(Window::Impl& impl);
 
-    // `pos` in widget pixels (y down); the event's global position is taken from the
-    // window's frame, as the X server would report it.
-    void mousePressForTesting(QPointF pos) { press(pos, globalForTesting(pos)); }
-    void mouseMoveForTesting(QPointF pos) { pointerMoved(pos, globalForTesting(pos), true); }
-    void mouseReleaseForTesting(QPointF pos) { release(pos, globalForTesting(pos)); }
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -85,7 +79,6 @@ private:
     void press(QPointF pos, QPointF global);
     void pointerMoved(QPointF pos, QPointF global, bool buttonDown);
     void release(QPointF pos, QPointF global);
-    [[nodiscard]] QPointF globalForTesting(QPointF pos) const;
     void deliverKey(const KeyEvent& key);
     Window::Impl& impl_;
 };

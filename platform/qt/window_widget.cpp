@@ -45,10 +45,6 @@ void WindowWidget::paintEvent(QPaintEvent*) {
     impl_.updateShapes();
 }
 
-QPointF WindowWidget::globalForTesting(QPointF pos) const {
-    return QPointF(geometry().topLeft()) + pos;
-}
-
 void WindowWidget::press(QPointF pos, QPointF global) {
     if (!impl_.contentView) return;
     const DispatchingMouseEvent dispatching(global);

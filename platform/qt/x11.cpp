@@ -89,7 +89,7 @@ bool connectionLost() {
 
 bool hasCompositingManager() {
     xcb_connection_t* c = connection();
-    if (!c) return true;  // offscreen: alpha is kept as drawn
+    if (!c) return false;
     int number = 0;
     if (!defaultScreen(c, &number)) return false;
     return selectionOwned(c, "_NET_WM_CM_S" + std::to_string(number));

@@ -2,12 +2,15 @@
 // driven with xdotool as a user would: the printed line, the exit status, an empty standard
 // error, what the screen shows, and the keyboard focus given back at the end.
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "tests/support/desktop.h"
@@ -26,14 +29,15 @@ class SelectRegionOnX11 : public ::testing::Test {
 protected:
     void SetUp() override {
         if (findProgram("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
+        desktop_ = std::make_unique<DesktopSession>(Desktop::Bare, kGrey, width_, height_, secondMonitorDrop_);
         // An application's window has the keyboard focus when the selection starts.
-        focused_ = desktop_.openWindow(700, 20, 200, 100, 0x4060a0);
-        desktop_.focus(focused_);
+        focused_ = desktop_->openWindow(700, 20, 200, 100, 0x4060a0);
+        desktop_->focus(focused_);
     }
 
     // Starts the command; returns once the screen is dimmed.
     std::unique_ptr<BackgroundProcess> start(const std::map<std::string, std::string>& env = {}) {
-        auto options = desktop_.clientOptions();
+        auto options = desktop_->clientOptions();
         for (const auto& [name, value] : env) options.env[name] = value;
         auto process = std::make_unique<BackgroundProcess>(std::vector<std::string>{KG_EXECUTABLE, "select-region"}, options);
         EXPECT_NEAR(waitForLevel(5, 5, kDimmed, 15s), kDimmed, 2) << "the selector never dimmed the screen";
@@ -46,13 +50,13 @@ protected:
         EXPECT_EQ(result.exitStatus, 0);
         EXPECT_EQ(result.out, line);
         EXPECT_EQ(result.err, "");
-        EXPECT_EQ(desktop_.inputFocus(), focused_) << "the focus was not given back";
+        EXPECT_EQ(desktop_->inputFocus(), focused_) << "the focus was not given back";
     }
     // The grey level of a screen pixel (the wallpaper is equal in every channel).
-    int level(int x, int y) const { return static_cast<int>(desktop_.pixel(x, y) & 0xff); }
+    int level(int x, int y) const { return static_cast<int>(desktop_->pixel(x, y) & 0xff); }
     // The selector's red (the idle dot, the border, the size label's box).
     bool red(int x, int y) const {
-        const std::uint32_t p = desktop_.pixel(x, y);
+        const std::uint32_t p = desktop_->pixel(x, y);
         return (p >> 16) > 0xe0 && (p >> 8 & 0xff) < 0x60 && (p & 0xff) < 0x50;
     }
     // Whether `shown` holds within `timeout` (the screen is repainted in parts).
@@ -67,7 +71,7 @@ protected:
     }
     void xdotool(std::vector<std::string> args) {
         args.insert(args.begin(), "xdotool");
-        ASSERT_EQ(desktop_.run(args).exitStatus, 0);
+        ASSERT_EQ(desktop_->run(args).exitStatus, 0);
     }
     // Press, move in five steps, and release unless told not to.
     void drag(int x0, int y0, int x1, int y1, bool release = true) {
@@ -77,7 +81,9 @@ protected:
         if (release) xdotool({"mouseup", "1"});
     }
 
-    DesktopSession desktop_{Desktop::Bare, kGrey, 1024, 768};
+    int width_ = 1024, height_ = 768;
+    std::optional<int> secondMonitorDrop_;
+    std::unique_ptr<DesktopSession> desktop_;
     std::uint32_t focused_ = 0;
 };
 
@@ -110,13 +116,46 @@ TEST_F(SelectRegionOnX11, ASmallDragIsDiscardedAndAnUpwardOneDimsAroundItsBorder
 TEST_F(SelectRegionOnX11, EscapeDuringADragCancels) {
     // The server's default: the focus follows the pointer.
     focused_ = 1;  // PointerRoot
-    desktop_.focus(focused_);
+    desktop_->focus(focused_);
     // A session that names another toolkit platform still gets the X11 one.
     auto process = start({{"QT_QPA_PLATFORM", "wayland"}});
     drag(100, 100, 500, 500, /*release=*/false);
     xdotool({"key", "Escape"});
     expectEnd(*process, "{\"cancelled\":true}\n");
     xdotool({"mouseup", "1"});
+}
+
+// Two monitors of 1280 x 800, the second right of the first and 180 pixels lower: global
+// (1280, -180) in the y-up space of the printed line.
+class SelectRegionOnTwoMonitors : public SelectRegionOnX11 {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "the two-monitor server (Xorg) needs root";
+        width_ = 1280, height_ = 800;
+        secondMonitorDrop_ = 180;
+        SelectRegionOnX11::SetUp();
+    }
+};
+
+// A drag on the second monitor gives its rectangle and origin while the first stays idle;
+// one that leaves the monitor it was pressed on stays with it (the pointer is grabbed).
+TEST_F(SelectRegionOnTwoMonitors, DragsBelongToTheMonitorPressedOnAndReportItsOrigin) {
+    const auto idleDot = [&](int left) { return red(left + 640, 340) && !red(left + 640, 380); };
+    auto process = start();
+    EXPECT_TRUE(eventually([&] { return idleDot(0) && red(1280 + 640, 180 + 340); })) << "no idle dot on each monitor";
+    EXPECT_NEAR(level(1285, 185), kDimmed, 2) << "the second monitor is not dimmed";
+    drag(1380, 280, 2180, 880, /*release=*/false);
+    EXPECT_TRUE(eventually([&] { return !red(1280 + 640, 180 + 340); })) << "the dragged monitor keeps its dot";
+    EXPECT_TRUE(idleDot(0)) << "the first monitor left its idle state";
+    xdotool({"mousemove", "1680", "480", "mouseup", "1"});
+    expectEnd(*process, R"({"x":1380,"y":280,"width":300,"height":200,"screen_x":1280,"screen_y":-180})" "\n");
+
+    process = start();
+    drag(10, 10, 59, 300);  // 49 wide: discarded
+    drag(1380, 280, 1180, 330, /*release=*/false);  // onto the first monitor
+    EXPECT_TRUE(idleDot(0)) << "the first monitor took over the drag";
+    xdotool({"mousemove", "1080", "380", "mouseup", "1"});
+    expectEnd(*process, R"({"x":1080,"y":280,"width":300,"height":100,"screen_x":1280,"screen_y":-180})" "\n");
 }
 
 TEST(WithoutDisplay, SelectRegionAndRecordPrintCannotOpenDisplayAndExitWithOne) {

@@ -18,23 +18,47 @@ namespace {
 using namespace std::chrono_literals;
 constexpr const char* kXfconfService = "/usr/share/dbus-1/services/org.xfce.Xfconf.service";
 
-// Starts Xvfb on a free display; returns once it accepts connections (it then writes the
-// display number to the -displayfd descriptor).
-std::unique_ptr<BackgroundProcess> startXvfb(int width, int height, std::string& display) {
+// Xorg with the dummy driver: a frame buffer large enough for two monitors, no input
+// devices but the server's own (xdotool's XTEST ones), no console switching.
+constexpr const char* kDummyXorgConf = R"(Section "Device"
+    Identifier "dummy"
+    Driver "dummy"
+    VideoRam 65536
+EndSection
+Section "Monitor"
+    Identifier "monitor"
+    HorizSync 5.0-1000.0
+    VertRefresh 5.0-200.0
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "dummy"
+    Monitor "monitor"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Virtual 4096 2048
+    EndSubSection
+EndSection
+Section "ServerFlags"
+    Option "AutoAddDevices" "false"
+    Option "DontVTSwitch" "true"
+EndSection
+)";
+
+// Starts the server (argv, with the -displayfd descriptor appended) on a free display; returns
+// once it accepts connections (it then writes the display number to the descriptor).
+std::unique_ptr<BackgroundProcess> startServer(std::vector<std::string> argv, const std::string& log, std::string& display) {
     int fds[2];
     if (::pipe(fds) != 0) throw std::runtime_error("pipe");
     ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    argv.insert(argv.end(), {"-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-noreset"});
     std::unique_ptr<BackgroundProcess> server;
     ProcessOptions options;
-    options.logPath = "/dev/null";
+    options.logPath = log;
     options.stopGrace = 5s;
     try {
-        server = std::make_unique<BackgroundProcess>(
-            std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten",
-                                     "tcp", "-noreset", "+extension", "RANDR", "+extension", "Composite", "+extension",
-                                     "DAMAGE"},
-            options);
+        server = std::make_unique<BackgroundProcess>(argv, options);
     } catch (...) {
         ::close(fds[0]);
         ::close(fds[1]);
@@ -45,7 +69,7 @@ std::unique_ptr<BackgroundProcess> startXvfb(int width, int height, std::string&
     pollfd pfd{fds[0], POLLIN, 0};
     for (char c; ::poll(&pfd, 1, 15000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
     ::close(fds[0]);
-    if (number.empty()) throw std::runtime_error("Xvfb did not start");
+    if (number.empty()) throw std::runtime_error(argv[0] + " did not start" + server->logTail());
     display = ":" + number;
     return server;
 }
@@ -115,12 +139,30 @@ std::string missingProgram(Desktop desktop) {
     return {};
 }
 
-DesktopSession::DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int width, int height)
+DesktopSession::DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int width, int height,
+                               std::optional<int> secondMonitorDrop)
     : desktop_(desktop), width_(width), height_(height) {
     if (const std::string missing = missingProgram(desktop); !missing.empty())
         throw std::runtime_error(missing + " is not installed");
-    xvfb_ = startXvfb(width, height, display_);
-    paintWallpaper(display_, width, height, wallpaperRgb);
+    if (!secondMonitorDrop) {
+        server_ = startServer({"Xvfb", "-screen", "0", std::to_string(width) + "x" + std::to_string(height) + "x24",
+                               "+extension", "RANDR", "+extension", "Composite", "+extension", "DAMAGE"},
+                              "/dev/null", display_);
+    } else {
+        writeFile(dir_.file("xorg.conf"), kDummyXorgConf);
+        server_ = startServer({"Xorg", "-config", dir_.file("xorg.conf"), "-logfile", dir_.file("xorg.log"), "-novtswitch",
+                               "-sharevts"}, dir_.file("xorg.out"), display_);
+        const std::string mode = std::to_string(width) + "x" + std::to_string(height);
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"--addmode", "DUMMY1", mode},
+              {"--output", "DUMMY0", "--mode", mode, "--pos", "0x0", "--primary", "--output", "DUMMY1", "--mode", mode,
+               "--pos", std::to_string(width) + "x" + std::to_string(*secondMonitorDrop)}}) {
+            std::vector<std::string> argv = {"xrandr"};
+            argv.insert(argv.end(), args.begin(), args.end());
+            if (const ProcessResult r = run(argv); r.exitStatus != 0) throw std::runtime_error("xrandr failed: " + r.err);
+        }
+    }
+    paintWallpaper(display_, secondMonitorDrop ? 2 * width : width, height + secondMonitorDrop.value_or(0), wallpaperRgb);
     ProcessOptions options;
     options.env = {{"DISPLAY", display_}};
     options.logPath = "/dev/null";

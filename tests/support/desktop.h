@@ -1,10 +1,12 @@
 #pragma once
-// A person's X11 desktop on a private Xvfb (a free display number found with -displayfd, so
-// concurrent test runs never collide), for tests that must hold on the desktops people run: a
-// wallpaper on the root window and, per `Desktop`, no window manager, openbox, openbox with
+// A person's X11 desktop on a private X server (a free display number found with -displayfd,
+// so concurrent test runs never collide), for tests that must hold on the desktops people run:
+// a wallpaper on the root window and, per `Desktop`, no window manager, openbox, openbox with
 // picom drawing shadows, or xfwm4 with its own compositor. The constructor returns once the
 // window manager owns WM_S0 and manages windows, the compositing manager owns _NET_WM_CM_S0
 // and the wallpaper is on the screen; everything stops when the object goes away.
+// The server is Xvfb, or with two monitors Xorg with its dummy driver (Xvfb's one screen is
+// one RandR monitor, whatever is asked of it), which needs root.
 
 #include <chrono>
 #include <cstdint>
@@ -28,14 +30,17 @@ enum class Desktop { Bare, Openbox, OpenboxPicom, Xfwm4 };
 
 class DesktopSession {
 public:
-    // Throws std::runtime_error naming what did not come up.
-    DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int width = 1280, int height = 800);
+    // Throws std::runtime_error naming what did not come up. `width` x `height` is the first
+    // (primary) monitor's; a second one of the same size lies right of it, its top
+    // `secondMonitorDrop` pixels lower.
+    DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int width = 1280, int height = 800,
+                   std::optional<int> secondMonitorDrop = std::nullopt);
     DesktopSession(const DesktopSession&) = delete;
     DesktopSession& operator=(const DesktopSession&) = delete;
     ~DesktopSession();
 
     [[nodiscard]] const std::string& display() const { return display_; }  // ":N"
-    [[nodiscard]] pid_t serverPid() const { return xvfb_->pid(); }
+    [[nodiscard]] pid_t serverPid() const { return server_->pid(); }
     // Options for a child that should be a client of this desktop (DISPLAY set, Qt on xcb).
     [[nodiscard]] ProcessOptions clientOptions() const;
     // Runs a tool such as xdotool against this desktop; returns its result.
@@ -53,7 +58,7 @@ public:
     // pointer, a bare server's default).
     void focus(std::uint32_t window);
     [[nodiscard]] std::uint32_t inputFocus() const;
-    // What the screen shows now, RGB24 rows top down (0xRRGGBB from pixel()).
+    // What the first monitor shows now, RGB24 rows top down (0xRRGGBB from pixel(): anywhere).
     [[nodiscard]] std::vector<std::uint8_t> screenshot() const;
     [[nodiscard]] std::uint32_t pixel(int x, int y) const { return x_->pixel(x, y); }
     // The session's own client, for override-redirect windows drawn like ours and grabs.
@@ -63,7 +68,7 @@ private:
     Desktop desktop_;
     int width_, height_;
     TempDir dir_;
-    std::unique_ptr<BackgroundProcess> xvfb_;
+    std::unique_ptr<BackgroundProcess> server_;
     std::string display_;
     std::unique_ptr<X11TestScene> x_;  // the session's own client: wallpaper checks, windows
     // Declared in start order, so they stop in reverse: compositor, window manager, bus.
