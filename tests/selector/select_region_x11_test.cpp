@@ -113,13 +113,15 @@ TEST_F(SelectRegionOnX11, ASmallDragIsDiscardedAndAnUpwardOneDimsAroundItsBorder
     expectEnd(*process, "{\"x\":200,\"y\":200,\"width\":400,\"height\":300,\"screen_x\":0,\"screen_y\":0}\n");
 }
 
-TEST_F(SelectRegionOnX11, EscapeDuringADragCancels) {
+TEST_F(SelectRegionOnX11, EscapeDuringADragCancelsAndOtherKeysDoNot) {
     // The server's default: the focus follows the pointer.
     focused_ = 1;  // PointerRoot
     desktop_->focus(focused_);
     // A session that names another toolkit platform still gets the X11 one.
     auto process = start({{"QT_QPA_PLATFORM", "wayland"}});
     drag(100, 100, 500, 500, /*release=*/false);
+    xdotool({"key", "space"});  // other keys are ignored
+    EXPECT_EQ(process->waitForLines(1, 300ms), "");
     xdotool({"key", "Escape"});
     expectEnd(*process, "{\"cancelled\":true}\n");
     xdotool({"mouseup", "1"});
@@ -138,8 +140,9 @@ protected:
 };
 
 // A drag on the second monitor gives its rectangle and origin while the first stays idle;
-// one that leaves the monitor it was pressed on stays with it (the pointer is grabbed).
-TEST_F(SelectRegionOnTwoMonitors, DragsBelongToTheMonitorPressedOnAndReportItsOrigin) {
+// one that leaves the monitor it was pressed on stays with it (the pointer is grabbed);
+// Escape cancels with the pointer on the second monitor.
+TEST_F(SelectRegionOnTwoMonitors, DragsBelongToTheMonitorPressedOnReportItsOriginAndEscapeCancels) {
     const auto idleDot = [&](int left) { return red(left + 640, 340) && !red(left + 640, 380); };
     auto process = start();
     EXPECT_TRUE(eventually([&] { return idleDot(0) && red(1280 + 640, 180 + 340); })) << "no idle dot on each monitor";
@@ -156,6 +159,10 @@ TEST_F(SelectRegionOnTwoMonitors, DragsBelongToTheMonitorPressedOnAndReportItsOr
     EXPECT_TRUE(idleDot(0)) << "the first monitor took over the drag";
     xdotool({"mousemove", "1080", "380", "mouseup", "1"});
     expectEnd(*process, R"({"x":1080,"y":280,"width":300,"height":100,"screen_x":1280,"screen_y":-180})" "\n");
+
+    process = start();  // the keyboard reaches us whichever monitor the pointer is on
+    xdotool({"mousemove", "1900", "500", "key", "Escape"});
+    expectEnd(*process, "{\"cancelled\":true}\n");
 }
 
 TEST(WithoutDisplay, SelectRegionAndRecordPrintCannotOpenDisplayAndExitWithOne) {
