@@ -18,34 +18,6 @@ namespace {
 using namespace std::chrono_literals;
 constexpr const char* kXfconfService = "/usr/share/dbus-1/services/org.xfce.Xfconf.service";
 
-// Xorg with the dummy driver: a frame buffer large enough for two monitors, no input
-// devices but the server's own (xdotool's XTEST ones), no console switching.
-constexpr const char* kDummyXorgConf = R"(Section "Device"
-    Identifier "dummy"
-    Driver "dummy"
-    VideoRam 65536
-EndSection
-Section "Monitor"
-    Identifier "monitor"
-    HorizSync 5.0-1000.0
-    VertRefresh 5.0-200.0
-EndSection
-Section "Screen"
-    Identifier "screen"
-    Device "dummy"
-    Monitor "monitor"
-    DefaultDepth 24
-    SubSection "Display"
-        Depth 24
-        Virtual 4096 2048
-    EndSubSection
-EndSection
-Section "ServerFlags"
-    Option "AutoAddDevices" "false"
-    Option "DontVTSwitch" "true"
-EndSection
-)";
-
 // Starts the server (argv, with the -displayfd descriptor appended) on a free display; returns
 // once it accepts connections (it then writes the display number to the descriptor).
 std::unique_ptr<BackgroundProcess> startServer(std::vector<std::string> argv, const std::string& log, std::string& display) {
@@ -149,8 +121,7 @@ DesktopSession::DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int 
                                "+extension", "RANDR", "+extension", "Composite", "+extension", "DAMAGE"},
                               "/dev/null", display_);
     } else {
-        writeFile(dir_.file("xorg.conf"), kDummyXorgConf);
-        server_ = startServer({"Xorg", "-config", dir_.file("xorg.conf"), "-logfile", dir_.file("xorg.log"), "-novtswitch",
+        server_ = startServer({"Xorg", "-config", KG_XORG_DUMMY_CONFIG, "-logfile", dir_.file("xorg.log"), "-novtswitch",
                                "-sharevts"}, dir_.file("xorg.out"), display_);
         const std::string mode = std::to_string(width) + "x" + std::to_string(height);
         for (const std::vector<std::string>& args :
