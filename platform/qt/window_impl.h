@@ -79,7 +79,6 @@ private:
     void press(QPointF pos, QPointF global);
     void pointerMoved(QPointF pos, QPointF global, bool buttonDown);
     void release(QPointF pos, QPointF global);
-    void deliverKey(const KeyEvent& key);
     Window::Impl& impl_;
 };
 

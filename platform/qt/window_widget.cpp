@@ -87,13 +87,9 @@ void WindowWidget::mouseReleaseEvent(QMouseEvent* event) {
     release(event->position(), event->globalPosition());
 }
 
-void WindowWidget::deliverKey(const KeyEvent& key) {
-    View* view = impl_.contentView.get();
-    if (view && view->acceptsFirstResponder()) view->keyDown(key);
-}
-
 void WindowWidget::keyPressEvent(QKeyEvent* event) {
-    deliverKey(KeyEvent{keyCodeFromQt(event->key()), event->text().toStdString()});
+    View* view = impl_.contentView.get();
+    if (view && view->acceptsFirstResponder()) view->keyDown(KeyEvent{keyCodeFromQt(event->key()), event->text().toStdString()});
 }
 
 bool WindowWidget::event(QEvent* event) {
