@@ -124,12 +124,10 @@ DesktopSession::DesktopSession(Desktop desktop, std::uint32_t wallpaperRgb, int 
         server_ = startServer({"Xorg", "-config", KG_XORG_DUMMY_CONFIG, "-logfile", dir_.file("xorg.log"), "-novtswitch",
                                "-sharevts"}, dir_.file("xorg.out"), display_);
         const std::string mode = std::to_string(width) + "x" + std::to_string(height);
-        for (const std::vector<std::string>& args :
-             {std::vector<std::string>{"--addmode", "DUMMY1", mode},
-              {"--output", "DUMMY0", "--mode", mode, "--pos", "0x0", "--primary", "--output", "DUMMY1", "--mode", mode,
-               "--pos", std::to_string(width) + "x" + std::to_string(*secondMonitorDrop)}}) {
-            std::vector<std::string> argv = {"xrandr"};
-            argv.insert(argv.end(), args.begin(), args.end());
+        for (const std::vector<std::string>& argv :
+             {std::vector<std::string>{"xrandr", "--addmode", "DUMMY1", mode},
+              {"xrandr", "--output", "DUMMY0", "--mode", mode, "--pos", "0x0", "--primary", "--output", "DUMMY1", "--mode",
+               mode, "--pos", std::to_string(width) + "x" + std::to_string(*secondMonitorDrop)}}) {
             if (const ProcessResult r = run(argv); r.exitStatus != 0) throw std::runtime_error("xrandr failed: " + r.err);
         }
     }
